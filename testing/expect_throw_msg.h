@@ -1,0 +1,22 @@
+// EXPECT_THROW_MSG(statement, type, message): `statement` throws exactly
+// `type` (or a subclass) whose what() equals `message`.
+#ifndef QUILLMARK_TESTING_EXPECT_THROW_MSG_H_
+#define QUILLMARK_TESTING_EXPECT_THROW_MSG_H_
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#define EXPECT_THROW_MSG(statement, type, message)                \
+  do {                                                            \
+    try {                                                         \
+      statement;                                                  \
+      ADD_FAILURE() << "no exception thrown";                     \
+    } catch (const type& e) {                                     \
+      EXPECT_EQ(std::string(message), std::string(e.what()));     \
+    } catch (...) {                                               \
+      ADD_FAILURE() << "an exception of another type was thrown"; \
+    }                                                             \
+  } while (false)
+
+#endif  // QUILLMARK_TESTING_EXPECT_THROW_MSG_H_
