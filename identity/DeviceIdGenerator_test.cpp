@@ -1,0 +1,117 @@
+#include "identity/DeviceIdGenerator.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/uuid/uuid_io.hpp>
+#include <memory>
+#include <string>
+
+namespace quillmark {
+namespace {
+
+using namespace std::string_literals;
+
+std::string Id(const std::string& tenant_id, const std::string& salt,
+               const Dictionary& attributes) {
+  return boost::uuids::to_string(
+      DeviceIdGenerator(tenant_id, salt).GenerateDeviceId(attributes));
+}
+
+// Expected IDs were computed outside this code base, with Python:
+//   uuid.UUID(bytes=hashlib.sha1(ns.bytes + name).digest()[:16], version=5)
+// which is what uuid.uuid5(ns, name) does, but also takes names that are not
+// valid text. The first row equals uuid.uuid5(ns, name) for a str name.
+TEST(DeviceIdGenerator, MatchesIndependentVersion5Vectors) {
+  struct Case {
+    std::string tenant_id;
+    std::string salt;
+    Dictionary attributes;
+    const char* id;
+  };
+  const Case cases[] = {
+      {"42",
+       "",
+       {{"Extension", "205"}},
+       "e1729268-be74-5d07-9149-9c49ab1e2d12"},
+      {"42",
+       "",
+       {{"Extension", "206"}},
+       "59e077a0-cca2-53b1-9b4f-62bf6eed4a69"},
+      {"", "", {}, "eb50942f-8af7-5411-b069-0a478b6c0aad"},
+      {"", "", {{"Extension", "205"}}, "8d575291-798c-5a9c-a7e8-5bb444e7a9a0"},
+      {"acme",
+       "pepper",
+       {{"Extension", "1001"}},
+       "74151aef-4799-5eab-b367-a26d06da32d4"},
+      // Key order, not insertion order: "B" (0x42) before "a" (0x61).
+      {"42",
+       "",
+       {{"a", "2"}, {"B", "1"}},
+       "164fce8c-82f5-519e-bac1-5e59d50404f1"},
+      // NUL bytes are hashed like any other byte.
+      {"t\0x"s,
+       "s\0"s,
+       {{"k\0"s, "v\0w"s}},
+       "81b4efdc-b356-5e00-9efc-cc605038ef28"},
+      // Byte for byte: case, trailing blanks and encodings all count.
+      {"42",
+       "",
+       {{"Extension", "205 "}},
+       "9dec6e29-9300-504a-b9fe-89da90939cf8"},
+      {"42",
+       "",
+       {{"extension", "205"}},
+       "0d073bf7-b63f-5c45-aa44-12d25105da08"},
+      {"42",
+       "",
+       {{"Extension", "caf\xc3\xa9"}},
+       "70070f94-b8d5-5864-ab81-0302aeec44be"},
+      {"42",
+       "",
+       {{"Extension", "caf\xe9"}},
+       "2f7f25e4-46a6-500b-9807-0265058c9f3c"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.id, Id(c.tenant_id, c.salt, c.attributes))
+        << "tenant " << c.tenant_id << ", salt " << c.salt;
+  }
+}
+
+TEST(DeviceIdGenerator, NameIsNotEscaped) {
+  // Both compose "tenantId[]:deviceIdGeneratorSalt[]:a[b]:c[d]".
+  EXPECT_EQ(Id("", "", {{"a", "b]:c[d"}}),
+            Id("", "", {{"a", "b"}, {"c", "d"}}));
+  // Moving bytes between tenant ID and salt across the fixed text does too.
+  EXPECT_EQ(Id("x]:deviceIdGeneratorSalt[y", "", {}),
+            Id("x", "y]:deviceIdGeneratorSalt[", {}));
+}
+
+TEST(DeviceIdGenerator, DependsOnlyOnItsInputs) {
+  const Dictionary attributes{{"Extension", "205"}};
+  const DeviceIdGenerator one("42", "pepper");
+  const DeviceIdGenerator two("42", "pepper");
+  EXPECT_EQ(one.GenerateDeviceId(attributes), one.GenerateDeviceId(attributes));
+  EXPECT_EQ(one.GenerateDeviceId(attributes), two.GenerateDeviceId(attributes));
+  EXPECT_NE(one.GenerateDeviceId(attributes),
+            DeviceIdGenerator("42", "salt").GenerateDeviceId(attributes));
+  EXPECT_NE(one.GenerateDeviceId(attributes),
+            DeviceIdGenerator("43", "pepper").GenerateDeviceId(attributes));
+}
+
+TEST(DeviceIdGenerator, TextFormIsLowerCaseVersion5Rfc4122) {
+  const std::unique_ptr<IDeviceIdGenerator> generator =
+      std::make_unique<DeviceIdGenerator>("tenant", "salt");
+  for (int i = 0; i < 200; ++i) {
+    const std::string id = boost::uuids::to_string(
+        generator->GenerateDeviceId({{"Extension", std::to_string(i)}}));
+    ASSERT_EQ(36u, id.size());
+    for (std::size_t pos : {8u, 13u, 18u, 23u}) EXPECT_EQ('-', id[pos]) << id;
+    EXPECT_EQ('5', id[14]) << id;
+    EXPECT_NE(std::string("89ab").find(id[19]), std::string::npos) << id;
+    EXPECT_EQ(std::string::npos, id.find_first_not_of("0123456789abcdef-"))
+        << id;
+  }
+}
+
+}  // namespace
+}  // namespace quillmark
