@@ -1,0 +1,148 @@
+// quillmark: turns a list of device extensions, one per line, into an INI
+// file with one record per distinct extension, named by its device ID.
+#include <absl/container/flat_hash_set.h>
+#include <sys/stat.h>
+
+#include <boost/algorithm/string/trim.hpp>
+#include <boost/program_options.hpp>
+#include <boost/uuid/uuid_io.hpp>
+#include <csignal>
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <locale>
+#include <stdexcept>
+#include <string>
+
+#include "dictionary/Dictionary.h"
+#include "identity/DeviceIdGenerator.h"
+#include "tool/Config.h"
+
+namespace po = boost::program_options;
+
+namespace {
+
+// Lets a run finish its list: an interrupted run would leave a partial file.
+void HandleStopSignal(int) {}
+
+void AttachStopSignal(int signal_number, const char* message) {
+  if (std::signal(signal_number, HandleStopSignal) == SIG_ERR) {
+    std::cerr << message << std::flush;
+  }
+}
+
+void Fail(const char* message) { throw std::invalid_argument(message); }
+
+// Opening the output truncates it, so a list that is also the output would be
+// lost before it is read. Only regular files can lose data this way; devices
+// such as a terminal may rightly serve as both.
+bool IsSameRegularFile(const std::filesystem::path& a,
+                       const std::filesystem::path& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
+         S_ISREG(sa.st_mode) && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+po::options_description MakeOptions(Config& config) {
+  po::options_description options("Options", 80, 40);
+  options.add_options()                 //
+      ("help,h", "Display this help.")  //
+      ("input,i", po::value(&config.input)->value_name("path"),
+       "Fix text file to read device extensions from. Must be one extension "
+       "per line.")  //
+      ("output,o",
+       po::value(&config.output)
+           ->value_name("path")
+           ->default_value(config.output),
+       "The INI file to create.")                                            //
+      ("pp", po::value(&config.pp), "The PP ID to create the devices for.")  //
+      ("tenant_id", po::value(&config.tenant_id),
+       "The tenant ID that the devices will belong to.")  //
+      ("salt", po::value(&config.salt), "The device ID salt.");
+  return options;
+}
+
+void CheckOutput(const std::ofstream& out) {
+  if (!out) Fail("Cannot write output file.");
+}
+
+int Run(int argc, char** argv) {
+  Config config;
+  const po::options_description options = MakeOptions(config);
+  po::variables_map variables;
+  po::store(po::parse_command_line(argc, argv, options), variables);
+  po::notify(variables);
+
+  if (argc < 2 || variables.count("help") != 0) {
+    std::cout << "\n"
+              << "Usage: Quillmark [OPTIONS]\n"
+              << "\n"
+              << options << "\n"
+              << std::flush;
+    return 0;
+  }
+
+  if (config.input.empty()) Fail("No input file specified.");
+  if (std::filesystem::status(config.input).type() ==
+      std::filesystem::file_type::not_found) {
+    Fail("Input file does not exist.");
+  }
+  if (config.pp == 0) Fail("No PP ID specified.");
+  std::ifstream in(config.input);
+  if (!in) Fail("Cannot open input file for reading.");
+  if (IsSameRegularFile(config.input, config.output)) {
+    Fail("Input and output are the same file.");
+  }
+  std::ofstream out(config.output);
+  if (!out) Fail("Cannot open output file for writing.");
+
+  const quillmark::DeviceIdGenerator generator(config.tenant_id, config.salt);
+  absl::flat_hash_set<std::string> seen;
+  const std::locale locale;
+  std::uint32_t line_number = 0;
+  std::uint32_t devices = 0;
+  std::string line;
+  while (std::getline(in, line)) {
+    ++line_number;
+    boost::algorithm::trim(line, locale);
+    if (line.empty()) continue;
+    if (!seen.insert(line).second) {
+      std::cout << "Ignoring duplicate extension: '" << line << "'\n"
+                << std::flush;
+      continue;
+    }
+    const Dictionary attributes{{"Extension", line}};
+    out << '['
+        << boost::uuids::to_string(generator.GenerateDeviceId(attributes))
+        << "]\nId=" << line_number << "\nPP=" << config.pp
+        << "\nAttributes=" << DictionaryToString(attributes, ';')
+        << "\nRecorded=1\n"
+        << std::flush;
+    CheckOutput(out);
+    ++devices;
+  }
+  // getline stops on a read error too; only the end of the file is success.
+  if (in.bad() || !in.eof()) Fail("Cannot read input file.");
+  out.close();
+  CheckOutput(out);
+
+  std::cout << "Wrote " << devices << " devices to " << config.output << "\n"
+            << std::flush;
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  AttachStopSignal(SIGINT, "Failed to attach to SIGINT!\n");
+  AttachStopSignal(SIGTERM, "Failed to attach to SIGTERM!\n");
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << "\n" << std::flush;
+    return -1;
+  }
+}

@@ -1,0 +1,410 @@
+// Runs the built quillmark binary in a fresh directory and checks its exact
+// standard output, standard error, exit status and files.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+// The record the tool writes for one device.
+std::string Record(const std::string& id, int line, int pp,
+                   const std::string& extension) {
+  return "[" + id + "]\nId=" + std::to_string(line) +
+         "\nPP=" + std::to_string(pp) + "\nAttributes=Extension=" + extension +
+         "\nRecorded=1\n";
+}
+
+// Device IDs for tenant ID 42 and an empty salt, computed independently with
+// Python's uuid.uuid5 over the namespace and the device-ID name.
+const std::string kId205 = "e1729268-be74-5d07-9149-9c49ab1e2d12";
+const std::string kId206 = "59e077a0-cca2-53b1-9b4f-62bf6eed4a69";
+const std::string kIdLowerA = "e7ca7106-6efa-5369-b3a7-cb582eddc4f0";
+const std::string kIdUpperA = "ec36e726-720a-5953-8969-1f2a6c49aadd";
+const std::string kIdNoTenant205 = "8d575291-798c-5a9c-a7e8-5bb444e7a9a0";
+
+const char kUsage[] =
+    "\n"
+    "Usage: Quillmark [OPTIONS]\n"
+    "\n"
+    "Options:\n"
+    "  -h [ --help ]                         Display this help.\n"
+    "  -i [ --input ] path                   Fix text file to read device "
+    "extensions\n"
+    "                                        from. Must be one extension per "
+    "line.\n"
+    "  -o [ --output ] path (=\"Devices.ini\") The INI file to create.\n"
+    "  --pp arg                              The PP ID to create the devices "
+    "for.\n"
+    "  --tenant_id arg                       The tenant ID that the devices "
+    "will \n"
+    "                                        belong to.\n"
+    "  --salt arg                            The device ID salt.\n"
+    "\n";
+
+class Quillmark : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string root = (fs::temp_directory_path() / "quillmark-XXXXXX");
+    ASSERT_NE(nullptr, ::mkdtemp(root.data()));
+    root_ = root;
+    dir_ = root_ / "work";
+    fs::create_directory(dir_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  fs::path At(const std::string& name) const { return dir_ / name; }
+  void Write(const std::string& name, const std::string& content) const {
+    WriteFile(At(name), content);
+  }
+  std::string Read(const std::string& name) const { return ReadFile(At(name)); }
+  bool Exists(const std::string& name) const {
+    return fs::exists(fs::symlink_status(At(name)));
+  }
+
+  // Starts quillmark in the working directory; its standard output and error
+  // go to files beside that directory, so they never show up inside it.
+  pid_t Start(const std::vector<std::string>& args) const {
+    const fs::path out = root_ / "stdout", err = root_ / "stderr";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      std::vector<char*> argv{const_cast<char*>(QUILLMARK_BINARY)};
+      for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      const int in = ::open("/dev/null", O_RDONLY);
+      const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 ||
+          ::dup2(e, 2) < 0 || ::chdir(dir_.c_str()) != 0) {
+        ::_exit(127);
+      }
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    return pid;
+  }
+
+  Result Wait(pid_t pid) const {
+    Result result;
+    int status = 0;
+    if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+      result.status = WEXITSTATUS(status);
+    }
+    result.out = ReadFile(root_ / "stdout");
+    result.err = ReadFile(root_ / "stderr");
+    return result;
+  }
+
+  Result Run(const std::vector<std::string>& args) const {
+    return Wait(Start(args));
+  }
+
+  void ExpectFailure(const std::vector<std::string>& args,
+                     const std::string& message) const {
+    const Result r = Run(args);
+    EXPECT_EQ(255, r.status) << message;
+    EXPECT_EQ("", r.out) << message;
+    EXPECT_EQ(message + "\n", r.err);
+  }
+
+  fs::path root_;
+  fs::path dir_;
+};
+
+TEST_F(Quillmark, UsageListingTouchesNothing) {
+  Write("list.txt", "205\n");
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"--help"},
+      {"-h"},
+      {"--help", "-i", "list.txt", "--pp", "7"},
+      {"-h", "-i", "missing.txt"},
+  };
+  for (const auto& args : cases) {
+    const Result r = Run(args);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(kUsage, r.out);
+    EXPECT_EQ("", r.err);
+    EXPECT_FALSE(Exists("Devices.ini"));
+  }
+}
+
+TEST_F(Quillmark, OwnChecksFailInOrderBeforeTouchingOutput) {
+  Write("list.txt", "205\n");
+  fs::create_symlink("loop", At("loop"));
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"list.txt"}, "No input file specified."},
+      {{"--pp", "7"}, "No input file specified."},
+      {{"-i", "\"\"", "--pp", "7"}, "No input file specified."},
+      {{"-i", "missing.txt", "--pp", "7"}, "Input file does not exist."},
+      {{"-i", "missing.txt"}, "Input file does not exist."},
+      {{"-i", "list.txt/x", "--pp", "7"}, "Input file does not exist."},
+      {{"-i", "list.txt"}, "No PP ID specified."},
+      {{"-i", "list.txt", "--pp", "0"}, "No PP ID specified."},
+      {{"-i", "list.txt", "--pp", "-0"}, "No PP ID specified."},
+      {{"-i", "loop", "--pp", "7"},
+       "filesystem error: status: Too many levels of symbolic links [loop]"},
+  };
+  for (const Case& c : cases) ExpectFailure(c.args, c.message);
+  EXPECT_FALSE(Exists("Devices.ini"));
+}
+
+TEST_F(Quillmark, FilesThatCannotBeOpened) {
+  Write("list.txt", "205\n");
+  // Open refuses a socket even for root, who could read any plain file.
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socket_path = At("socket").string();
+  ASSERT_LT(socket_path.size(), sizeof(address.sun_path));
+  socket_path.copy(address.sun_path, socket_path.size());
+  ASSERT_EQ(0,
+            ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address));
+  ExpectFailure({"-i", "socket", "--pp", "7"},
+                "Cannot open input file for reading.");
+  ::close(fd);
+  EXPECT_FALSE(Exists("Devices.ini"));
+
+  ExpectFailure({"-i", "list.txt", "--pp", "7", "-o", "no/such/dir.ini"},
+                "Cannot open output file for writing.");
+  ExpectFailure({"-i", "list.txt", "--pp", "7", "-o", "."},
+                "Cannot open output file for writing.");
+  EXPECT_FALSE(Exists("no"));
+}
+
+TEST_F(Quillmark, OptionLibraryErrorsNameTheOption) {
+  Write("list.txt", "205\n");
+  Write("my list.txt", "205\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"--bogus"}, "unrecognised option '--bogus'"},
+      {{"--help", "--bogus"}, "unrecognised option '--bogus'"},
+      {{"-i", "list.txt", "--pp", "65536"},
+       "the argument ('65536') for option '--pp' is invalid"},
+      {{"-i", "list.txt", "--pp", "7x"},
+       "the argument ('7x') for option '--pp' is invalid"},
+      {{"-i", "list.txt", "--pp", " 7"},
+       "the argument (' 7') for option '--pp' is invalid"},
+      {{"-i", "list.txt", "--pp", ""},
+       "the argument for option '--pp' is invalid"},
+      {{"-i", "list.txt", "--pp="},
+       "the argument for option '--pp' should follow immediately after the "
+       "equal sign"},
+      {{"-i", "list.txt", "--pp", "+"},
+       "the argument ('+') for option '--pp' is invalid"},
+      {{"-i", "list.txt", "--pp"},
+       "the required argument for option '--pp' is missing"},
+      {{"-i", "list.txt", "--pp", "1", "--pp", "2"},
+       "option '--pp' cannot be specified more than once"},
+      {{"-i", "list.txt", "--input", "list.txt", "--pp", "1"},
+       "option '--input' cannot be specified more than once"},
+      {{"-i", "my list.txt", "--pp", "1"},
+       "the argument ('my list.txt') for option '--input' is invalid"},
+      {{"-i", "\"list.txt", "--pp", "1"},
+       "the argument ('\"list.txt') for option '--input' is invalid"},
+      {{"-i", "list.txt", "--pp", "1", "-o", ""},
+       "the argument for option '--output' is invalid"},
+      {{"-i", "list.txt", "--pp", "1", "-o", "\"a.ini\"b"},
+       "the argument ('\"a.ini\"b') for option '--output' is invalid"},
+      {{"-i", "list.txt", "--pp", "1", "--tenant"},
+       "the required argument for option '--tenant_id' is missing"},
+  };
+  for (const Case& c : cases) ExpectFailure(c.args, c.message);
+  EXPECT_FALSE(Exists("Devices.ini"));
+}
+
+TEST_F(Quillmark, WritesRecordsWithLineNumbersAsIds) {
+  const std::vector<std::string> tenant_and_pp{"--tenant_id", "42", "--pp",
+                                               "7"};
+  struct Case {
+    std::string list;
+    std::vector<std::string> args;  // besides "-i list.txt"
+    std::string records;
+    std::string notices;
+    int devices;
+  };
+  const Case cases[] = {
+      // Blank and repeated lines leave gaps in Id.
+      {"205\n\n205\n206\n", tenant_and_pp,
+       Record(kId205, 1, 7, "205") + Record(kId206, 4, 7, "206"),
+       "Ignoring duplicate extension: '205'\n", 2},
+      // Trimmed before comparing: a CRLF end and blanks around make no new
+      // device; the notice shows the trimmed text.
+      {" a\n\t\n a \r\na\n", tenant_and_pp, Record(kIdLowerA, 1, 7, "a"),
+       "Ignoring duplicate extension: 'a'\n"
+       "Ignoring duplicate extension: 'a'\n",
+       1},
+      {"205\r\n206\r\n", tenant_and_pp,
+       Record(kId205, 1, 7, "205") + Record(kId206, 2, 7, "206"), "", 2},
+      // Case-sensitive; a last line without its line end still counts.
+      {"a\nA", tenant_and_pp,
+       Record(kIdLowerA, 1, 7, "a") + Record(kIdUpperA, 2, 7, "A"), "", 2},
+      {" \v\f\r\n\n205", tenant_and_pp, Record(kId205, 3, 7, "205"), "", 1},
+      {"", tenant_and_pp, "", "", 0},
+      {"\n\n\n", tenant_and_pp, "", "", 0},
+      {"205\n",
+       {"--tenant_id", "42", "--pp=-1"},
+       Record(kId205, 1, 65535, "205"),
+       "",
+       1},
+      {"205\n",
+       {"--tenant_id", "42", "--pp", "-1"},
+       Record(kId205, 1, 65535, "205"),
+       "",
+       1},
+      {"205\n",
+       {"--tenant_id=42", "--pp", "+007"},
+       Record(kId205, 1, 7, "205"),
+       "",
+       1},
+      {"205\n",
+       {"--tenant_id", "", "--salt", "", "--pp", "7"},
+       Record(kIdNoTenant205, 1, 7, "205"),
+       "",
+       1},
+  };
+  for (const Case& c : cases) {
+    Write("list.txt", c.list);
+    std::vector<std::string> args{"-i", "list.txt"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Result r = Run(args);
+    EXPECT_EQ(0, r.status) << c.list;
+    EXPECT_EQ(c.notices + "Wrote " + std::to_string(c.devices) +
+                  " devices to \"Devices.ini\"\n",
+              r.out)
+        << c.list;
+    EXPECT_EQ("", r.err) << c.list;
+    EXPECT_EQ(c.records, Read("Devices.ini")) << c.list;
+  }
+}
+
+TEST_F(Quillmark, PathsAreReadAsQuotedStringsAndSummaryQuotesThem) {
+  Write("my list.txt", "205\n");
+  const Result r = Run({"-i", "\"my list.txt\"", "-o", "we\"ird\\name.ini",
+                        "--tenant_id", "42", "--pp", "7"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("Wrote 1 devices to \"we\\\"ird\\\\name.ini\"\n", r.out);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(Record(kId205, 1, 7, "205"), Read("we\"ird\\name.ini"));
+
+  const Result quoted =
+      Run({"-i", "\"my list.txt\"", "--output", "\"out \\\"1\\\".ini\"",
+           "--tenant_id", "42", "--pp", "7"});
+  EXPECT_EQ(0, quoted.status);
+  EXPECT_EQ("Wrote 1 devices to \"out \\\"1\\\".ini\"\n", quoted.out);
+  EXPECT_EQ(Record(kId205, 1, 7, "205"), Read("out \"1\".ini"));
+}
+
+TEST_F(Quillmark, EmptyListStillCreatesOutput) {
+  Write("list.txt", "");
+  Write("Devices.ini", "old content\n");
+  const Result r = Run({"-i", "list.txt", "--pp", "7"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("Wrote 0 devices to \"Devices.ini\"\n", r.out);
+  EXPECT_TRUE(Exists("Devices.ini"));
+  EXPECT_EQ("", Read("Devices.ini"));
+}
+
+TEST_F(Quillmark, WriteErrorFailsWithoutSummary) {
+  Write("list.txt", "205\n206\n");
+  ExpectFailure({"-i", "list.txt", "--pp", "7", "-o", "/dev/full"},
+                "Cannot write output file.");
+}
+
+TEST_F(Quillmark, ReadErrorFailsWithoutSummary) {
+  fs::create_directory(At("lists"));
+  ExpectFailure({"-i", "lists", "--pp", "7"}, "Cannot read input file.");
+  EXPECT_EQ("", Read("Devices.ini"));
+}
+
+TEST_F(Quillmark, InputAsOutputLeavesListIntact) {
+  const std::string list = "205\n206\n";
+  Write("list.txt", list);
+  fs::create_symlink("list.txt", At("link.txt"));
+  fs::create_hard_link(At("list.txt"), At("hard.txt"));
+  const std::vector<std::vector<std::string>> cases = {
+      {"-i", "list.txt", "-o", "list.txt"},
+      {"-i", "list.txt", "-o", "./list.txt"},
+      {"-i", "link.txt", "-o", "list.txt"},
+      {"-i", "list.txt", "-o", "link.txt"},
+      {"-i", "hard.txt", "-o", "list.txt"},
+      {"-i", fs::absolute(At("list.txt")).string(), "-o", "list.txt"},
+  };
+  for (std::vector<std::string> args : cases) {
+    args.insert(args.end(), {"--pp", "7"});
+    ExpectFailure(args, "Input and output are the same file.");
+    EXPECT_EQ(list, Read("list.txt"));
+  }
+  // Devices are not lost by truncation: one may be both ends of a run.
+  const Result r = Run({"-i", "/dev/null", "-o", "/dev/null", "--pp", "7"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("Wrote 0 devices to \"/dev/null\"\n", r.out);
+}
+
+// The tool must finish its list when asked to stop. The list comes through a
+// FIFO so that the signals arrive while the run is surely under way.
+TEST_F(Quillmark, StopSignalsDoNotEndARun) {
+  ASSERT_EQ(0, ::mkfifo(At("list").c_str(), 0600));
+  const pid_t pid = Start({"-i", "list", "--pp", "7", "--tenant_id", "42"});
+  // Opening blocks until the tool has opened its end, after its handlers.
+  const int fd = ::open(At("list").c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(4, ::write(fd, "205\n", 4));
+  const std::string first = Record(kId205, 1, 7, "205");
+  for (int i = 0; i < 1000 && Read("Devices.ini") != first; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(first, Read("Devices.ini"));
+  EXPECT_EQ(0, ::kill(pid, SIGINT));
+  EXPECT_EQ(0, ::kill(pid, SIGTERM));
+  ASSERT_EQ(4, ::write(fd, "206\n", 4));
+  ::close(fd);
+  const Result r = Wait(pid);
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("Wrote 2 devices to \"Devices.ini\"\n", r.out);
+  EXPECT_EQ("", r.err);
+  EXPECT_EQ(first + Record(kId206, 2, 7, "206"), Read("Devices.ini"));
+}
+
+}  // namespace
