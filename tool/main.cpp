@@ -139,6 +139,9 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
   AttachStopSignal(SIGINT, "Failed to attach to SIGINT!\n");
   AttachStopSignal(SIGTERM, "Failed to attach to SIGTERM!\n");
+  // An output reader that goes away must show up as a write error with its
+  // message, not end the run silently.
+  std::signal(SIGPIPE, SIG_IGN);
   try {
     return Run(argc, argv);
   } catch (const std::exception& e) {
