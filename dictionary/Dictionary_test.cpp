@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/expect_throw_msg.h"
+#include "test/expect_throw_msg.h"
 
 namespace {
 
@@ -199,9 +199,9 @@ TEST(DictionaryBlock, BytesAfterClosingEntryAreNeverRead) {
 TEST(DictionaryBlock, BoundedFormRefusesEveryTruncation) {
   const std::vector<char> block =
       SerialiseDictionary({{"a", "1"}, {"bb", ""}, {"c", "x=y"}});
-  for (std::size_t size = 0; size < block.size(); ++size) {
-    // A copy of exactly `size` bytes, so that ASan sees any read beyond it.
-    const std::vector<char> prefix(block.begin(), block.begin() + size);
+  for (auto end = block.begin(); end != block.end(); ++end) {
+    // An exact-size copy of the prefix, so that ASan sees any read beyond it.
+    const std::vector<char> prefix(block.begin(), end);
     EXPECT_THROW_MSG(DeserialiseDictionary(prefix.data(), prefix.size()),
                      std::invalid_argument, "Unterminated dictionary block.");
   }

@@ -1,7 +1,7 @@
 // EXPECT_THROW_MSG(statement, type, message): `statement` throws exactly
 // `type` (or a subclass) whose what() equals `message`.
-#ifndef QUILLMARK_TESTING_EXPECT_THROW_MSG_H_
-#define QUILLMARK_TESTING_EXPECT_THROW_MSG_H_
+#ifndef QUILLMARK_TEST_EXPECT_THROW_MSG_H_
+#define QUILLMARK_TEST_EXPECT_THROW_MSG_H_
 
 #include <gtest/gtest.h>
 
@@ -19,4 +19,4 @@
     }                                                             \
   } while (false)
 
-#endif  // QUILLMARK_TESTING_EXPECT_THROW_MSG_H_
+#endif  // QUILLMARK_TEST_EXPECT_THROW_MSG_H_

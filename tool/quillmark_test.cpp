@@ -1,7 +1,6 @@
 // Runs the built quillmark binary in a fresh directory and checks its exact
 // standard output, standard error, exit status and files.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -11,41 +10,16 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "test/quillmark_runner.h"
+
+namespace quillmark::test {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::string_literals;
-
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-// The record the tool writes for one device.
-std::string Record(const std::string& id, int line, int pp,
-                   const std::string& extension) {
-  return "[" + id + "]\nId=" + std::to_string(line) +
-         "\nPP=" + std::to_string(pp) + "\nAttributes=Extension=" + extension +
-         "\nRecorded=1\n";
-}
 
 // Device IDs for tenant ID 42 and an empty salt, computed independently with
 // Python's uuid.uuid5 over the namespace and the device-ID name.
@@ -74,75 +48,7 @@ const char kUsage[] =
     "  --salt arg                            The device ID salt.\n"
     "\n";
 
-class Quillmark : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string root = (fs::temp_directory_path() / "quillmark-XXXXXX");
-    ASSERT_NE(nullptr, ::mkdtemp(root.data()));
-    root_ = root;
-    dir_ = root_ / "work";
-    fs::create_directory(dir_);
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
-  fs::path At(const std::string& name) const { return dir_ / name; }
-  void Write(const std::string& name, const std::string& content) const {
-    WriteFile(At(name), content);
-  }
-  std::string Read(const std::string& name) const { return ReadFile(At(name)); }
-  bool Exists(const std::string& name) const {
-    return fs::exists(fs::symlink_status(At(name)));
-  }
-
-  // Starts quillmark in the working directory; its standard output and error
-  // go to files beside that directory, so they never show up inside it.
-  pid_t Start(const std::vector<std::string>& args) const {
-    const fs::path out = root_ / "stdout", err = root_ / "stderr";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      std::vector<char*> argv{const_cast<char*>(QUILLMARK_BINARY)};
-      for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      const int in = ::open("/dev/null", O_RDONLY);
-      const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 ||
-          ::dup2(e, 2) < 0 || ::chdir(dir_.c_str()) != 0) {
-        ::_exit(127);
-      }
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    return pid;
-  }
-
-  Result Wait(pid_t pid) const {
-    Result result;
-    int status = 0;
-    if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-      result.status = WEXITSTATUS(status);
-    }
-    result.out = ReadFile(root_ / "stdout");
-    result.err = ReadFile(root_ / "stderr");
-    return result;
-  }
-
-  Result Run(const std::vector<std::string>& args) const {
-    return Wait(Start(args));
-  }
-
-  void ExpectFailure(const std::vector<std::string>& args,
-                     const std::string& message) const {
-    const Result r = Run(args);
-    EXPECT_EQ(255, r.status) << message;
-    EXPECT_EQ("", r.out) << message;
-    EXPECT_EQ(message + "\n", r.err);
-  }
-
-  fs::path root_;
-  fs::path dir_;
-};
+using Quillmark = QuillmarkRunner;
 
 TEST_F(Quillmark, UsageListingTouchesNothing) {
   Write("list.txt", "205\n");
@@ -408,3 +314,4 @@ TEST_F(Quillmark, StopSignalsDoNotEndARun) {
 }
 
 }  // namespace
+}  // namespace quillmark::test
