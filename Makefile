@@ -5,7 +5,10 @@ BUILD_TYPE ?= Release
 CMAKE_ARGS ?=
 ARGS ?= --input examples/extensions.txt --pp 7 --tenant_id 42
 
-.PHONY: all deps build run test clean
+FUZZ_SECONDS ?= 60
+FUZZ_BUILD ?= build-fuzz
+
+.PHONY: all deps build run test fuzz clean
 
 all: build
 
@@ -22,5 +25,13 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$$(nproc)
 
+# Every fuzz target for FUZZ_SECONDS each, under ASan and UBSan (clang).
+fuzz:
+	@scripts/install-deps clang libclang-rt-14-dev
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DQUILLMARK_FUZZ=ON -DBUILD_TESTING=OFF
+	cmake --build $(FUZZ_BUILD) -j$$(nproc) --target fuzzers
+	scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD)
