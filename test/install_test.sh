@@ -1,0 +1,29 @@
+#!/bin/sh
+# Installs the build into a temporary prefix, then builds a separate project
+# against it with find_package(Quillmark) and checks the device ID it prints.
+# Usage: install_test.sh BUILD_DIR SOURCE_DIR
+set -eu
+build=$1
+source=$2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
+for f in bin/quillmark share/man/man1/quillmark.1 \
+    share/bash-completion/completions/quillmark share/doc/Quillmark/LICENSE \
+    share/doc/Quillmark/README.md include/quillmark/dictionary/Dictionary.h \
+    include/quillmark/identity/DeviceIdGenerator.h; do
+  [ -f "$tmp/prefix/$f" ] || { echo "not installed: $f"; exit 1; }
+done
+
+cmake -S "$source/test/consumer" -B "$tmp/consumer" \
+  -DCMAKE_PREFIX_PATH="$tmp/prefix" >"$tmp/configure.log" 2>&1 ||
+  { cat "$tmp/configure.log"; exit 1; }
+cmake --build "$tmp/consumer" >"$tmp/build.log" 2>&1 ||
+  { cat "$tmp/build.log"; exit 1; }
+id=$("$tmp/consumer/consumer" "Extension=205")
+if [ "$id" != "e1729268-be74-5d07-9149-9c49ab1e2d12" ]; then
+  echo "consumer printed '$id'"
+  exit 1
+fi
+echo "installed, and a find_package(Quillmark) consumer computes $id"
