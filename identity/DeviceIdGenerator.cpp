@@ -1,7 +1,10 @@
 #include "identity/DeviceIdGenerator.h"
 
+#include <algorithm>
+#include <array>
 #include <boost/uuid/name_generator_sha1.hpp>
 #include <boost/uuid/string_generator.hpp>
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -16,6 +19,11 @@ const boost::uuids::name_generator_sha1 Generator(DeviceNamespaceGuid);
 constexpr std::string_view kTenantPrefix = "tenantId[";
 constexpr std::string_view kSaltPrefix = "]:deviceIdGeneratorSalt[";
 
+// Copies `piece` to `out`; returns the end of the copy.
+char* Put(char* out, std::string_view piece) {
+  return std::copy(piece.begin(), piece.end(), out);
+}
+
 }  // namespace
 
 DeviceIdGenerator::DeviceIdGenerator(std::string tenant_id, std::string salt)
@@ -28,21 +36,27 @@ boost::uuids::uuid DeviceIdGenerator::GenerateDeviceId(
   for (const auto& [key, value] : attributes) {
     size += key.size() + value.size() + 3;
   }
-  std::string name;
-  name.reserve(size);
-  name += kTenantPrefix;
-  name += tenant_id_;
-  name += kSaltPrefix;
-  name += salt_;
-  name += ']';
+  // A typical name fits on the stack; this runs once per device, and a heap
+  // allocation would cost more than composing the name.
+  std::array<char, 256> stack_buffer;
+  std::unique_ptr<char[]> heap_buffer;
+  char* const name =
+      size <= stack_buffer.size()
+          ? stack_buffer.data()
+          : (heap_buffer = std::make_unique_for_overwrite<char[]>(size)).get();
+  char* end = Put(name, kTenantPrefix);
+  end = Put(end, tenant_id_);
+  end = Put(end, kSaltPrefix);
+  end = Put(end, salt_);
+  *end++ = ']';
   for (const auto& [key, value] : attributes) {
-    name += ':';
-    name += key;
-    name += '[';
-    name += value;
-    name += ']';
+    *end++ = ':';
+    end = Put(end, key);
+    *end++ = '[';
+    end = Put(end, value);
+    *end++ = ']';
   }
-  return Generator(name);
+  return Generator(name, size);
 }
 
 }  // namespace quillmark
