@@ -37,7 +37,11 @@ Dictionary ReadBlock(const char* p, FindEnd find_end) {
 }  // namespace
 
 std::string DictionaryToString(const Dictionary& dictionary, char separator) {
+  std::size_t size = dictionary.empty() ? 0 : dictionary.size() - 1;
+  for (const auto& [key, value] : dictionary)
+    size += key.size() + value.size() + 1;
   std::string text;
+  text.reserve(size);
   for (const auto& [key, value] : dictionary) {
     if (!text.empty()) text += separator;
     text += key;
