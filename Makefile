@@ -1,19 +1,22 @@
-# Thin wrapper around CMake. `make run` and `make test` install what is
-# missing, build, and run the tool or the tests.
+# Thin wrapper around CMake. Every target installs the Debian packages it
+# needs when they are missing.
 BUILD ?= build
 BUILD_TYPE ?= Release
 CMAKE_ARGS ?=
 ARGS ?= --input examples/extensions.txt --pp 7 --tenant_id 42
-
 FUZZ_SECONDS ?= 60
 FUZZ_BUILD ?= build-fuzz
+BENCH_LINES ?= 1000000
+BENCH_RUNS ?= 5
+PREFIX ?= /usr/local
+PACKAGES ?=
 
-.PHONY: all deps build run test fuzz clean
+.PHONY: all deps build run test bench fuzz install package clean
 
 all: build
 
 deps:
-	@scripts/install-deps
+	@scripts/install-deps $(PACKAGES)
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS)
@@ -25,13 +28,27 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$$(nproc)
 
+# Micro-benchmarks, then the tool against the bare loop on BENCH_LINES lines.
+bench: PACKAGES += libbenchmark-dev
+bench: build
+	$(BUILD)/bench/quillmark_bench
+	$(BUILD)/bench/quillmark_e2e_bench $(BUILD)/quillmark \
+	  $(BUILD)/bench/quillmark_baseline $(BUILD)/bench-work \
+	  $(BENCH_LINES) $(BENCH_RUNS)
+
 # Every fuzz target for FUZZ_SECONDS each, under ASan and UBSan (clang).
-fuzz:
-	@scripts/install-deps clang libclang-rt-14-dev
+fuzz: PACKAGES += clang libclang-rt-14-dev
+fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++ -DQUILLMARK_FUZZ=ON -DBUILD_TESTING=OFF
 	cmake --build $(FUZZ_BUILD) -j$$(nproc) --target fuzzers
 	scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD)

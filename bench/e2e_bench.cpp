@@ -1,0 +1,245 @@
+// End-to-end benchmark: writes a deterministic extension list, runs quillmark
+// and the baseline alternately, checks that their outputs are identical and
+// prints the median time per record, records per second, peak memory and the
+// ratio of the two.
+//
+// Usage: quillmark_e2e_bench QUILLMARK BASELINE WORK_DIR [LINES [RUNS]]
+//
+// Peak memory is wait4's ru_maxrss. It also counts what a child inherits
+// from this process before exec, so this driver streams everything and stays
+// far smaller than either program it measures.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fixed-seed generator, so that every machine benchmarks the same list.
+class Random {
+ public:
+  std::uint64_t Next() {
+    state_ = state_ * 6364136223846793005u + 1442695040888963407u;
+    return state_ >> 33;
+  }
+  std::uint64_t Below(std::uint64_t n) { return Next() % n; }
+
+ private:
+  std::uint64_t state_ = 42;
+};
+
+// Extension number `i`: a suffix of lower-case letters that encodes `i`,
+// after a prefix of digits that pads it to 3 to 8 characters. Digits never
+// appear in the suffix, so distinct numbers give distinct extensions.
+std::string Extension(std::uint64_t i, Random& random) {
+  std::string suffix;
+  do {
+    suffix += static_cast<char>('a' + i % 26);
+    i /= 26;
+  } while (i != 0);
+  const std::size_t length =
+      std::max<std::size_t>(suffix.size(), 3 + random.Below(6));
+  std::string extension;
+  while (extension.size() + suffix.size() < length) {
+    extension += static_cast<char>('0' + random.Below(10));
+  }
+  return extension + suffix;
+}
+
+// About 2% blank or white-space-only lines, 1% repeats, 10% CRLF endings.
+void WriteList(const fs::path& path, std::uint64_t lines) {
+  std::ofstream out(path, std::ios::binary);
+  Random random;
+  Random padding;
+  static const char* const kBlanks[] = {"", " ", "\t", "  \t ", "\v"};
+  std::uint64_t distinct = 0;
+  std::vector<std::string> recent;  // a small window to repeat from
+  for (std::uint64_t n = 0; n < lines; ++n) {
+    const std::uint64_t roll = random.Below(1000);
+    std::string line;
+    if (roll < 20) {
+      line = kBlanks[random.Below(5)];
+    } else if (roll < 30 && !recent.empty()) {
+      line = recent[random.Below(recent.size())];
+    } else {
+      line = Extension(distinct++, padding);
+      if (recent.size() < 64) {
+        recent.push_back(line);
+      } else {
+        recent[random.Below(64)] = line;
+      }
+    }
+    out << line << (random.Below(10) == 0 ? "\r\n" : "\n");
+  }
+}
+
+struct Measurement {
+  double seconds = 0;
+  long peak_kib = 0;
+};
+
+// Runs `args` in `dir`, standard output to `out`.
+Measurement Run(const std::vector<std::string>& args, const fs::path& dir,
+                const fs::path& out) {
+  std::vector<char*> argv;
+  for (const std::string& a : args)
+    argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || ::dup2(fd, 1) < 0 || ::chdir(dir.c_str()) != 0) {
+      ::_exit(127);
+    }
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  const auto end = std::chrono::steady_clock::now();
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "%s failed\n", args[0].c_str());
+    std::exit(1);
+  }
+  return {std::chrono::duration<double>(end - start).count(), usage.ru_maxrss};
+}
+
+bool SameBytes(const fs::path& a, const fs::path& b) {
+  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+  std::vector<char> ba(1 << 16), bb(1 << 16);
+  for (;;) {
+    fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+    fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+    if (fa.gcount() != fb.gcount() ||
+        !std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin())) {
+      return false;
+    }
+    if (fa.gcount() == 0) return true;
+  }
+}
+
+std::uint64_t CountRecords(const fs::path& ini) {
+  std::ifstream in(ini, std::ios::binary);
+  std::uint64_t records = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line[0] == '[') ++records;
+  }
+  return records;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr,
+                 "usage: %s QUILLMARK BASELINE WORK_DIR [LINES [RUNS]]\n",
+                 argv[0]);
+    return 2;
+  }
+  const std::string quillmark = fs::absolute(argv[1]);
+  const std::string baseline = fs::absolute(argv[2]);
+  const fs::path dir = argv[3];
+  const std::uint64_t lines =
+      argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1'000'000;
+  const int runs = argc > 5 ? std::atoi(argv[5]) : 5;
+  fs::create_directories(dir);
+  const fs::path list = fs::absolute(dir / "extensions.txt");
+  WriteList(list, lines);
+
+  // Each program writes Devices.ini in a folder of its own, so that their
+  // summaries, which name that file, are the same too.
+  struct Program {
+    const char* name;
+    std::vector<std::string> args;
+    fs::path dir;
+    std::vector<double> seconds;
+    long peak_kib = 0;
+  };
+  Program programs[] = {
+      {"quillmark",
+       {quillmark, "--input", list, "--pp", "7", "--tenant_id", "tenant-0042",
+        "--salt", "bench"},
+       dir / "quillmark",
+       {}},
+      {"baseline",
+       {baseline, list, "Devices.ini", "7", "tenant-0042", "bench"},
+       dir / "baseline",
+       {}},
+  };
+  for (int run = 0; run < runs; ++run) {
+    for (Program& p : programs) {
+      fs::create_directories(p.dir);
+      const Measurement m = Run(p.args, p.dir, p.dir / "stdout");
+      p.seconds.push_back(m.seconds);
+      p.peak_kib = std::max(p.peak_kib, m.peak_kib);
+    }
+    for (const char* file : {"Devices.ini", "stdout"}) {
+      if (!SameBytes(programs[0].dir / file, programs[1].dir / file)) {
+        std::fprintf(stderr, "outputs differ: %s\n", file);
+        return 1;
+      }
+    }
+  }
+  const std::uint64_t records = CountRecords(programs[0].dir / "Devices.ini");
+  std::printf("%llu lines, %llu records, %d runs each\n\n",
+              static_cast<unsigned long long>(lines),
+              static_cast<unsigned long long>(records), runs);
+  std::printf("| program   | records/s | ns/record | peak memory |\n");
+  std::printf("|-----------|----------:|----------:|------------:|\n");
+  for (const Program& p : programs) {
+    const double median = Median(p.seconds);
+    std::printf("| %-9s | %9.0f | %9.0f | %7.1f MiB |\n", p.name,
+                static_cast<double>(records) / median,
+                median * 1e9 / static_cast<double>(records),
+                static_cast<double>(p.peak_kib) / 1024);
+  }
+  std::printf("\nratio quillmark / baseline (median time): %.3f\n",
+              Median(programs[0].seconds) / Median(programs[1].seconds));
+
+  // Inputs that grow without new extensions must not grow memory.
+  constexpr long kFlatLimitKib = 10 * 1024;
+  struct Flat {
+    const char* name;
+    const char* line;
+  };
+  int status = 0;
+  std::printf("\n");
+  for (const Flat& flat : {Flat{"2,000,000 blank lines", "\n"},
+                           Flat{"one extension 2,000,000 times", "4711\n"}}) {
+    const fs::path path = fs::absolute(dir / "flat.txt");
+    {
+      std::ofstream out(path, std::ios::binary);
+      for (int i = 0; i < 2'000'000; ++i) out << flat.line;
+    }
+    const fs::path flat_dir = dir / "flat";
+    fs::create_directories(flat_dir);
+    const Measurement m = Run({quillmark, "--input", path, "--pp", "7"},
+                              flat_dir, flat_dir / "stdout");
+    const bool ok = m.peak_kib < kFlatLimitKib;
+    std::printf("peak memory, %s: %.1f MiB (%s 10 MiB)\n", flat.name,
+                static_cast<double>(m.peak_kib) / 1024,
+                ok ? "under" : "NOT under");
+    if (!ok) status = 1;
+  }
+  return status;
+}

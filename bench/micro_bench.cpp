@@ -1,0 +1,73 @@
+// Micro-benchmarks of the per-record library calls.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "dictionary/Dictionary.h"
+#include "identity/DeviceIdGenerator.h"
+
+namespace {
+
+const Dictionary kOneAttribute{{"Extension", "4711"}};
+const Dictionary kFiveAttributes{{"Extension", "4711"},
+                                 {"Model", "desk-phone-200"},
+                                 {"Room", "B.2.17"},
+                                 {"Site", "north"},
+                                 {"Vendor", "acme"}};
+
+void BM_GenerateDeviceId(benchmark::State& state) {
+  const quillmark::DeviceIdGenerator generator("tenant-0042", "salt");
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(generator.GenerateDeviceId(kOneAttribute));
+  }
+}
+BENCHMARK(BM_GenerateDeviceId);
+
+void BM_DictionaryToString(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(DictionaryToString(kFiveAttributes, ';'));
+  }
+}
+BENCHMARK(BM_DictionaryToString);
+
+void BM_DictionaryFromString(benchmark::State& state) {
+  const std::string text = DictionaryToString(kFiveAttributes, ';');
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(DictionaryFromString(text, ';'));
+  }
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_DictionaryFromString);
+
+void BM_SerialiseDictionary(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(SerialiseDictionary(kFiveAttributes));
+  }
+}
+BENCHMARK(BM_SerialiseDictionary);
+
+void BM_DeserialiseDictionary(benchmark::State& state) {
+  const std::vector<char> block = SerialiseDictionary(kFiveAttributes);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(DeserialiseDictionary(block.data()));
+  }
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<std::int64_t>(block.size()));
+}
+BENCHMARK(BM_DeserialiseDictionary);
+
+void BM_DeserialiseDictionaryBounded(benchmark::State& state) {
+  const std::vector<char> block = SerialiseDictionary(kFiveAttributes);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(DeserialiseDictionary(block.data(), block.size()));
+  }
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<std::int64_t>(block.size()));
+}
+BENCHMARK(BM_DeserialiseDictionaryBounded);
+
+}  // namespace
+
+BENCHMARK_MAIN();
