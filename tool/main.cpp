@@ -17,12 +17,14 @@
 #include <locale>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "dictionary/Dictionary.h"
 #include "identity/DeviceIdGenerator.h"
 #include "tool/Config.h"
 
 namespace po = boost::program_options;
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -80,15 +82,29 @@ void AppendNumber(std::string& s, unsigned value) {
 // without a string of its own.
 void AppendDeviceId(std::string& s, const boost::uuids::uuid& id) {
   static constexpr char kHex[] = "0123456789abcdef";
+  const std::size_t start = s.size();
+  s.resize(start + 36);
+  char* p = s.data() + start;
   for (std::size_t i = 0; i < id.size(); ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) s += '-';
-    s += kHex[id.data[i] >> 4];
-    s += kHex[id.data[i] & 0x0f];
+    if (i == 4 || i == 6 || i == 8 || i == 10) *p++ = '-';
+    *p++ = kHex[id.data[i] >> 4];
+    *p++ = kHex[id.data[i] & 0x0f];
   }
 }
 
 void CheckOutput(const std::ofstream& out) {
   if (!out) Fail("Cannot write output file.");
+}
+
+// Writes and flushes one record straight through the stream's buffer; the
+// stream's own write() and flush() would each add a sentry per record.
+void WriteRecord(std::ofstream& out, const std::string& record) {
+  const auto size = static_cast<std::streamsize>(record.size());
+  if (out.rdbuf()->sputn(record.data(), size) != size ||
+      out.rdbuf()->pubsync() != 0) {
+    out.setstate(std::ios::badbit);
+  }
+  CheckOutput(out);
 }
 
 int Run(int argc, char** argv) {
@@ -147,18 +163,17 @@ int Run(int argc, char** argv) {
       continue;
     }
     extension = line;
-    record.assign("[");
+    record.clear();
+    record += '[';
     AppendDeviceId(record, generator.GenerateDeviceId(attributes));
-    record.append("]\nId=");
+    record += "]\nId="sv;
     AppendNumber(record, line_number);
-    record.append("\nPP=");
+    record += "\nPP="sv;
     AppendNumber(record, config.pp);
-    record.append("\nAttributes=")
-        .append(DictionaryToString(attributes, ';'))
-        .append("\nRecorded=1\n");
-    out.write(record.data(), static_cast<std::streamsize>(record.size()));
-    out.flush();
-    CheckOutput(out);
+    record += "\nAttributes="sv;
+    record += DictionaryToString(attributes, ';');
+    record += "\nRecorded=1\n"sv;
+    WriteRecord(out, record);
     ++devices;
   }
   // getline stops on a read error too; only the end of the file is success.
