@@ -20,6 +20,8 @@
 
 namespace {
 
+using namespace std::string_view_literals;
+
 void WriteAll(int fd, const std::string& s) {
   for (std::size_t done = 0; done < s.size();) {
     const ssize_t n = ::write(fd, s.data() + done, s.size() - done);
@@ -38,10 +40,13 @@ void AppendNumber(std::string& s, unsigned value) {
 
 void AppendUuid(std::string& s, const boost::uuids::uuid& id) {
   static constexpr char kHex[] = "0123456789abcdef";
+  const std::size_t start = s.size();
+  s.resize(start + 36);
+  char* p = s.data() + start;
   for (std::size_t i = 0; i < id.size(); ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) s += '-';
-    s += kHex[id.data[i] >> 4];
-    s += kHex[id.data[i] & 0x0f];
+    if (i == 4 || i == 6 || i == 8 || i == 10) *p++ = '-';
+    *p++ = kHex[id.data[i] >> 4];
+    *p++ = kHex[id.data[i] & 0x0f];
   }
 }
 
@@ -86,17 +91,18 @@ int main(int argc, char** argv) {
       WriteAll(1, record);
       continue;
     }
-    name.assign(prefix).append(line).append("]");
+    name.assign(prefix).append(line) += ']';
     const boost::uuids::uuid id = generator(name);
-    record.assign("[");
+    record.clear();
+    record += '[';
     AppendUuid(record, id);
-    record.append("]\nId=");
+    record += "]\nId="sv;
     AppendNumber(record, line_number);
-    record.append("\nPP=");
+    record += "\nPP="sv;
     AppendNumber(record, pp);
-    record.append("\nAttributes=Extension=")
-        .append(line)
-        .append("\nRecorded=1\n");
+    record += "\nAttributes=Extension="sv;
+    record += line;
+    record += "\nRecorded=1\n"sv;
     WriteAll(out, record);
     ++devices;
   }
