@@ -22,6 +22,7 @@
 #include "dictionary/Dictionary.h"
 #include "identity/DeviceIdGenerator.h"
 #include "tool/Config.h"
+#include "tool/LineReader.h"
 
 namespace po = boost::program_options;
 using namespace std::string_view_literals;
@@ -153,7 +154,8 @@ int Run(int argc, char** argv) {
   // than rebuilt: the same entries, without a tree node to allocate each time.
   Dictionary attributes{{"Extension", ""}};
   std::string& extension = attributes.begin()->second;
-  while (std::getline(in, line)) {
+  quillmark::LineReader lines(in);
+  while (lines.Next(line)) {
     ++line_number;
     boost::algorithm::trim_if(line, is_space);
     if (line.empty()) continue;
@@ -176,7 +178,7 @@ int Run(int argc, char** argv) {
     WriteRecord(out, record);
     ++devices;
   }
-  // getline stops on a read error too; only the end of the file is success.
+  // Reading stops on a read error too; only the end of the file is success.
   if (in.bad() || !in.eof()) Fail("Cannot read input file.");
   out.close();
   CheckOutput(out);

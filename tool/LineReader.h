@@ -1,0 +1,76 @@
+// Splits a stream into lines at "\n", like std::getline, but scans whole
+// blocks of what the stream has buffered instead of a byte at a time. A last
+// line without its "\n" counts as a line. Memory is one block plus the
+// longest line, whatever the stream's length. Bytes are taken as soon as the
+// stream has them, so lines from a pipe are seen as they arrive.
+#ifndef QUILLMARK_TOOL_LINEREADER_H_
+#define QUILLMARK_TOOL_LINEREADER_H_
+
+#include <algorithm>
+#include <cstring>
+#include <ios>
+#include <istream>
+#include <string>
+#include <vector>
+
+namespace quillmark {
+
+class LineReader {
+ public:
+  explicit LineReader(std::istream& in, std::size_t block_size = 8192)
+      : in_(in), block_(block_size) {}
+
+  // Reads the next line, without its "\n", into `line`; returns false at the
+  // end of the stream or on a read error (the stream's state tells which).
+  bool Next(std::string& line) {
+    line.clear();
+    for (;;) {
+      if (position_ == end_ && !Refill()) return !line.empty();
+      const char* begin = block_.data() + position_;
+      const std::size_t available = end_ - position_;
+      const void* newline = std::memchr(begin, '\n', available);
+      if (newline != nullptr) {
+        const std::size_t length =
+            static_cast<std::size_t>(static_cast<const char*>(newline) - begin);
+        line.append(begin, length);
+        position_ += length + 1;
+        return true;
+      }
+      line.append(begin, available);
+      position_ = end_;
+    }
+  }
+
+ private:
+  // Takes what the stream has buffered, waiting only when it has nothing.
+  // Sets eofbit at the end, and badbit on a read error, as getline would.
+  bool Refill() {
+    position_ = end_ = 0;
+    if (!in_) return false;
+    std::streambuf& buffer = *in_.rdbuf();
+    try {
+      if (buffer.sgetc() == std::char_traits<char>::eof()) {
+        in_.setstate(std::ios::eofbit);
+        return false;
+      }
+      const std::streamsize wanted = std::min(
+          buffer.in_avail(), static_cast<std::streamsize>(block_.size()));
+      end_ = static_cast<std::size_t>(
+          buffer.sgetn(block_.data(), std::max<std::streamsize>(wanted, 1)));
+    } catch (...) {
+      // The file buffer reports a failed read() by throwing.
+      in_.setstate(std::ios::badbit);
+      return false;
+    }
+    return end_ != 0;
+  }
+
+  std::istream& in_;
+  std::vector<char> block_;
+  std::size_t position_ = 0;
+  std::size_t end_ = 0;
+};
+
+}  // namespace quillmark
+
+#endif  // QUILLMARK_TOOL_LINEREADER_H_
