@@ -1,10 +1,12 @@
 #!/bin/sh
 # Installs the build into a temporary prefix, then builds a separate project
 # against it with find_package(Quillmark) and checks the device ID it prints.
-# Usage: install_test.sh BUILD_DIR SOURCE_DIR
+# Usage: install_test.sh BUILD_DIR SOURCE_DIR [CXX [CXXFLAGS]]
 set -eu
 build=$1
 source=$2
+cxx=${3:-c++}
+cxxflags=${4:-}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -17,7 +19,8 @@ for f in bin/quillmark share/man/man1/quillmark.1 \
 done
 
 cmake -S "$source/test/consumer" -B "$tmp/consumer" \
-  -DCMAKE_PREFIX_PATH="$tmp/prefix" >"$tmp/configure.log" 2>&1 ||
+  -DCMAKE_PREFIX_PATH="$tmp/prefix" -DCMAKE_CXX_COMPILER="$cxx" \
+  -DCMAKE_CXX_FLAGS="$cxxflags" >"$tmp/configure.log" 2>&1 ||
   { cat "$tmp/configure.log"; exit 1; }
 cmake --build "$tmp/consumer" >"$tmp/build.log" 2>&1 ||
   { cat "$tmp/build.log"; exit 1; }
