@@ -13,6 +13,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -50,9 +51,7 @@ void AppendUuid(std::string& s, const boost::uuids::uuid& id) {
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc != 6) {
     std::fprintf(stderr, "usage: %s INPUT OUTPUT PP TENANT_ID SALT\n", argv[0]);
     return 2;
@@ -112,4 +111,14 @@ int main(int argc, char** argv) {
   record.append(" devices to \"").append(argv[2]).append("\"\n");
   WriteAll(1, record);
   return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
 }

@@ -94,8 +94,10 @@ struct Measurement {
 Measurement Run(const std::vector<std::string>& args, const fs::path& dir,
                 const fs::path& out) {
   std::vector<char*> argv;
-  for (const std::string& a : args)
+  argv.reserve(args.size() + 1);
+  for (const std::string& a : args) {
     argv.push_back(const_cast<char*>(a.c_str()));
+  }
   argv.push_back(nullptr);
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
@@ -220,7 +222,7 @@ int main(int argc, char** argv) {
               Median(programs[0].seconds) / Median(programs[1].seconds));
 
   // Inputs that grow without new extensions must not grow memory.
-  constexpr long kFlatLimitKib = 10 * 1024;
+  constexpr long kFlatLimitKib = 10L * 1024;
   struct Flat {
     const char* name;
     const char* line;

@@ -70,8 +70,7 @@ po::options_description MakeOptions(Config& config) {
   return options;
 }
 
-// The record is built in one buffer and written with one call: a stream
-// insertion per field costs more than the rest of the loop together.
+// Appends `value` in decimal.
 void AppendNumber(std::string& s, unsigned value) {
   std::array<char, 16> digits;
   const auto result =
@@ -165,6 +164,8 @@ int Run(int argc, char** argv) {
       continue;
     }
     extension = line;
+    // Built in one buffer and written with one call: a stream insertion per
+    // field would cost more than the rest of the loop together.
     record.clear();
     record += '[';
     AppendDeviceId(record, generator.GenerateDeviceId(attributes));
