@@ -55,6 +55,12 @@ class QuillmarkRunner : public ::testing::Test {
   // this test process before it execs.)
   Result RunMeasuringMemory(const std::vector<std::string>& args) const;
 
+  // Sends the standard output of the runs that follow to `path` (for example
+  // /dev/full) instead of capturing it; Result::out is then empty.
+  void SendStandardOutputTo(const std::filesystem::path& path) {
+    stdout_to_ = path;
+  }
+
   // Expects status 255, nothing on standard output and `message` alone on
   // standard error.
   void ExpectFailure(const std::vector<std::string>& args,
@@ -67,6 +73,7 @@ class QuillmarkRunner : public ::testing::Test {
 
   std::filesystem::path root_;
   std::filesystem::path dir_;
+  std::filesystem::path stdout_to_;
 };
 
 }  // namespace quillmark::test

@@ -96,6 +96,12 @@ void CheckOutput(const std::ofstream& out) {
   if (!out) Fail("Cannot write output file.");
 }
 
+// The listing, the notices and the summary are what a caller reads of the run;
+// losing them (a full disk, a closed pipe) must not look like success.
+void CheckStandardOutput() {
+  if (!std::cout) Fail("Cannot write standard output.");
+}
+
 // Writes and flushes one record straight through the stream's buffer; the
 // stream's own write() and flush() would each add a sentry per record.
 void WriteRecord(std::ofstream& out, const std::string& record) {
@@ -120,6 +126,7 @@ int Run(int argc, char** argv) {
               << "\n"
               << options << "\n"
               << std::flush;
+    CheckStandardOutput();
     return 0;
   }
 
@@ -186,6 +193,7 @@ int Run(int argc, char** argv) {
 
   std::cout << "Wrote " << devices << " devices to " << config.output << "\n"
             << std::flush;
+  CheckStandardOutput();
   return 0;
 }
 

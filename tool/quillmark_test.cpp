@@ -258,6 +258,21 @@ TEST_F(Quillmark, WriteErrorFailsWithoutSummary) {
                 "Cannot write output file.");
 }
 
+// The records are all written; only what the caller would read is lost.
+TEST_F(Quillmark, StandardOutputWriteErrorFails) {
+  Write("list.txt", "205\n205\n206\n");
+  SendStandardOutputTo("/dev/full");
+  const std::vector<std::vector<std::string>> cases = {
+      {"--help"},
+      {"-i", "list.txt", "--pp", "7", "--tenant_id", "42"},
+  };
+  for (const auto& args : cases) {
+    ExpectFailure(args, "Cannot write standard output.");
+  }
+  EXPECT_EQ(Record(kId205, 1, 7, "205") + Record(kId206, 3, 7, "206"),
+            Read("Devices.ini"));
+}
+
 TEST_F(Quillmark, ReadErrorFailsWithoutSummary) {
   fs::create_directory(At("lists"));
   ExpectFailure({"-i", "lists", "--pp", "7"}, "Cannot read input file.");
