@@ -88,8 +88,9 @@ pid_t QuillmarkRunner::Start(const std::vector<std::string>& args,
   const pid_t pid = ::fork();
   if (pid == 0) {
     const int in = ::open("/dev/null", O_RDONLY);
-    int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (o >= 0 && !stdout_to_.empty()) o = ::open(stdout_to_.c_str(), O_WRONLY);
+    const int o = stdout_to_.empty()
+                      ? ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
+                      : ::open(stdout_to_.c_str(), O_WRONLY);
     const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 ||
         ::dup2(e, 2) < 0 || ::chdir(dir_.c_str()) != 0) {
@@ -134,7 +135,7 @@ Result QuillmarkRunner::RunMeasuringMemory(
 Result QuillmarkRunner::Collect(int status) const {
   Result result;
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  result.out = ReadFile(root_ / "stdout");
+  if (stdout_to_.empty()) result.out = ReadFile(root_ / "stdout");
   result.err = ReadFile(root_ / "stderr");
   return result;
 }

@@ -126,7 +126,6 @@ int Run(int argc, char** argv) {
               << "\n"
               << options << "\n"
               << std::flush;
-    CheckStandardOutput();
     return 0;
   }
 
@@ -193,7 +192,6 @@ int Run(int argc, char** argv) {
 
   std::cout << "Wrote " << devices << " devices to " << config.output << "\n"
             << std::flush;
-  CheckStandardOutput();
   return 0;
 }
 
@@ -206,7 +204,9 @@ int main(int argc, char** argv) {
   // message, not end the run silently.
   std::signal(SIGPIPE, SIG_IGN);
   try {
-    return Run(argc, argv);
+    const int status = Run(argc, argv);
+    CheckStandardOutput();
+    return status;
   } catch (const std::exception& e) {
     std::cerr << e.what() << "\n" << std::flush;
     return -1;
