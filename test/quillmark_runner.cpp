@@ -1,17 +1,15 @@
 #include "test/quillmark_runner.h"
 
 #include <fcntl.h>
-#include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
-#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
-#include <string_view>
-
-extern char** environ;
+#include <thread>
 
 namespace quillmark::test {
 
@@ -49,21 +47,7 @@ bool QuillmarkRunner::Exists(const std::string& name) const {
   return fs::exists(fs::symlink_status(At(name)));
 }
 
-namespace {
-
-// The kernel's high-water mark of the resident set of a live process.
-long PeakKib(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.starts_with("VmHWM:")) return std::atol(line.c_str() + 6);
-  }
-  return 0;
-}
-
-}  // namespace
-
-pid_t QuillmarkRunner::Start(const std::vector<std::string>& args,
-                             bool traced) const {
+pid_t QuillmarkRunner::Start(const std::vector<std::string>& args) const {
   const fs::path out = root_ / "stdout";
   const fs::path err = root_ / "stderr";
   std::vector<char*> argv{const_cast<char*>(QUILLMARK_BINARY)};
@@ -71,20 +55,6 @@ pid_t QuillmarkRunner::Start(const std::vector<std::string>& args,
     argv.push_back(const_cast<char*>(a.c_str()));
   }
   argv.push_back(nullptr);
-  // LeakSanitizer attaches with ptrace at exit, which a traced child cannot.
-  std::string asan_options = "ASAN_OPTIONS=";
-  if (const char* options = std::getenv("ASAN_OPTIONS")) {
-    asan_options.append(options).append(":");
-  }
-  asan_options.append("detect_leaks=0");
-  std::vector<char*> envp;
-  for (char** e = environ; *e != nullptr; ++e) {
-    if (!traced || !std::string_view(*e).starts_with("ASAN_OPTIONS=")) {
-      envp.push_back(*e);
-    }
-  }
-  if (traced) envp.push_back(asan_options.data());
-  envp.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
     const int in = ::open("/dev/null", O_RDONLY);
@@ -96,10 +66,7 @@ pid_t QuillmarkRunner::Start(const std::vector<std::string>& args,
         ::dup2(e, 2) < 0 || ::chdir(dir_.c_str()) != 0) {
       ::_exit(127);
     }
-    if (traced && ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) {
-      ::_exit(127);
-    }
-    ::execve(argv[0], argv.data(), envp.data());
+    ::execv(argv[0], argv.data());
     ::_exit(127);
   }
   return pid;
@@ -107,34 +74,28 @@ pid_t QuillmarkRunner::Start(const std::vector<std::string>& args,
 
 Result QuillmarkRunner::Wait(pid_t pid) const {
   int status = 0;
-  ::waitpid(pid, &status, 0);
-  return Collect(status);
-}
-
-Result QuillmarkRunner::RunMeasuringMemory(
-    const std::vector<std::string>& args) const {
-  const pid_t pid = Start(args, true);
-  int status = 0;
-  ::waitpid(pid, &status, 0);  // stopped at exec
-  ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACEEXIT);
-  ::ptrace(PTRACE_CONT, pid, nullptr, nullptr);
-  long peak_kib = 0;
-  while (::waitpid(pid, &status, 0) == pid && WIFSTOPPED(status)) {
-    long signal = WSTOPSIG(status);
-    if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8))) {
-      peak_kib = PeakKib(pid);
-      signal = 0;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << "quillmark still running after a minute; killed";
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      break;
     }
-    ::ptrace(PTRACE_CONT, pid, nullptr, signal);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  Result result = Collect(status);
-  result.peak_kib = peak_kib;
-  return result;
+  return Collect(status);
 }
 
 Result QuillmarkRunner::Collect(int status) const {
   Result result;
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) {
+    result.signal = WTERMSIG(status);
+    ADD_FAILURE() << "quillmark was ended by signal " << result.signal << " ("
+                  << ::strsignal(result.signal) << ")";
+  }
   if (stdout_to_.empty()) result.out = ReadFile(root_ / "stdout");
   result.err = ReadFile(root_ / "stderr");
   return result;

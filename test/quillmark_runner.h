@@ -1,5 +1,5 @@
 // A test fixture that runs the built quillmark binary in a fresh directory and
-// captures its standard output, standard error, exit status and peak memory.
+// captures its standard output, standard error and exit status.
 #ifndef QUILLMARK_TEST_QUILLMARK_RUNNER_H_
 #define QUILLMARK_TEST_QUILLMARK_RUNNER_H_
 
@@ -14,9 +14,9 @@ namespace quillmark::test {
 
 struct Result {
   int status = -1;  // the exit status; -1 when ended by a signal
+  int signal = 0;   // the signal that ended the run, if one did
   std::string out;
   std::string err;
-  long peak_kib = 0;  // peak resident memory, from RunMeasuringMemory
 };
 
 std::string ReadFile(const std::filesystem::path& path);
@@ -42,18 +42,13 @@ class QuillmarkRunner : public ::testing::Test {
 
   // Starts quillmark in the working directory. Its standard output and error
   // go to files beside that directory, so they never show up inside it.
-  pid_t Start(const std::vector<std::string>& args) const {
-    return Start(args, false);
-  }
+  pid_t Start(const std::vector<std::string>& args) const;
+  // Waits for the run to end; a run still going after a minute is killed and
+  // fails the test, as does a run ended by any signal.
   Result Wait(pid_t pid) const;
   Result Run(const std::vector<std::string>& args) const {
     return Wait(Start(args));
   }
-
-  // Like Run, and also reads the tool's peak resident memory as it exits.
-  // (wait4's figure would also count the pages that the child inherits from
-  // this test process before it execs.)
-  Result RunMeasuringMemory(const std::vector<std::string>& args) const;
 
   // Sends the standard output of the runs that follow to `path` (for example
   // /dev/full) instead of capturing it; Result::out is then empty.
@@ -67,8 +62,6 @@ class QuillmarkRunner : public ::testing::Test {
                      const std::string& message) const;
 
  private:
-  // With `traced`, the child stops at exec for ptrace.
-  pid_t Start(const std::vector<std::string>& args, bool traced) const;
   Result Collect(int status) const;
 
   std::filesystem::path root_;

@@ -1,8 +1,10 @@
 // Splits a stream into lines at "\n", like std::getline, but scans whole
 // blocks of what the stream has buffered instead of a byte at a time. A last
-// line without its "\n" counts as a line. Memory is one block plus the
-// longest line, whatever the stream's length. Bytes are taken as soon as the
-// stream has them, so lines from a pipe are seen as they arrive.
+// line without its "\n" counts as a line; a line cut short by a read error
+// does not. Memory is one block plus the longest line, whatever the stream's
+// length. Bytes are taken as soon as the stream has them, so lines from a
+// pipe are seen as they arrive, and the end of the stream, once seen, is
+// final: a terminal is not asked again after its Ctrl-D.
 #ifndef QUILLMARK_TOOL_LINEREADER_H_
 #define QUILLMARK_TOOL_LINEREADER_H_
 
@@ -25,7 +27,11 @@ class LineReader {
   bool Next(std::string& line) {
     line.clear();
     for (;;) {
-      if (position_ == end_ && !Refill()) return !line.empty();
+      if (position_ == end_ && !Refill()) {
+        // What came before a read error is a fragment, not a line.
+        if (in_.bad()) line.clear();
+        return !line.empty();
+      }
       const char* begin = block_.data() + position_;
       const std::size_t available = end_ - position_;
       const void* newline = std::memchr(begin, '\n', available);
@@ -46,10 +52,11 @@ class LineReader {
   // Sets eofbit at the end, and badbit on a read error, as getline would.
   bool Refill() {
     position_ = end_ = 0;
-    if (!in_) return false;
+    if (ended_ || !in_) return false;
     std::streambuf& buffer = *in_.rdbuf();
     try {
       if (buffer.sgetc() == std::char_traits<char>::eof()) {
+        ended_ = true;
         in_.setstate(std::ios::eofbit);
         return false;
       }
@@ -69,6 +76,7 @@ class LineReader {
   std::vector<char> block_;
   std::size_t position_ = 0;
   std::size_t end_ = 0;
+  bool ended_ = false;
 };
 
 }  // namespace quillmark

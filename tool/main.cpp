@@ -1,31 +1,21 @@
 // quillmark: turns a list of device extensions, one per line, into an INI
 // file with one record per distinct extension, named by its device ID.
-#include <absl/container/flat_hash_set.h>
 #include <sys/stat.h>
 
-#include <array>
-#include <boost/algorithm/string/trim.hpp>
 #include <boost/program_options.hpp>
-#include <boost/uuid/uuid.hpp>
-#include <charconv>
 #include <csignal>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <locale>
 #include <stdexcept>
-#include <string>
-#include <string_view>
 
-#include "dictionary/Dictionary.h"
 #include "identity/DeviceIdGenerator.h"
 #include "tool/Config.h"
-#include "tool/LineReader.h"
+#include "tool/DeviceList.h"
 
 namespace po = boost::program_options;
-using namespace std::string_view_literals;
 
 namespace {
 
@@ -70,30 +60,55 @@ po::options_description MakeOptions(Config& config) {
   return options;
 }
 
-// Appends `value` in decimal.
-void AppendNumber(std::string& s, unsigned value) {
-  std::array<char, 16> digits;
-  const auto result =
-      std::to_chars(digits.data(), digits.data() + digits.size(), value);
-  s.append(digits.data(), result.ptr);
+// Parses the command line into `config` and prints the usage listing when
+// it is asked for. Returns an exit code, or -1 if the run should continue.
+int ReadFlags(int argc, char** argv, Config& config) {
+  const po::options_description options = MakeOptions(config);
+  po::variables_map variables;
+  po::store(po::parse_command_line(argc, argv, options), variables);
+  po::notify(variables);
+  if (argc >= 2 && variables.count("help") == 0) return -1;
+  std::cout << "\n"
+            << "Usage: Quillmark [OPTIONS]\n"
+            << "\n"
+            << options << "\n"
+            << std::flush;
+  return 0;
 }
 
-// The canonical text form, as boost::uuids::to_string writes it, appended
-// without a string of its own.
-void AppendDeviceId(std::string& s, const boost::uuids::uuid& id) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  const std::size_t start = s.size();
-  s.resize(start + 36);
-  char* p = s.data() + start;
-  for (std::size_t i = 0; i < id.size(); ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) *p++ = '-';
-    *p++ = kHex[id.data[i] >> 4];
-    *p++ = kHex[id.data[i] & 0x0f];
+// Throws the message of the first check that `config` fails; touches no file.
+void CheckConfig(const Config& config) {
+  if (config.input.empty()) Fail("No input file specified.");
+  if (std::filesystem::status(config.input).type() ==
+      std::filesystem::file_type::not_found) {
+    Fail("Input file does not exist.");
   }
+  if (config.pp == 0) Fail("No PP ID specified.");
 }
 
-void CheckOutput(const std::ofstream& out) {
-  if (!out) Fail("Cannot write output file.");
+std::ifstream OpenList(const Config& config) {
+  std::ifstream list(config.input);
+  if (!list) Fail("Cannot open input file for reading.");
+  return list;
+}
+
+std::ofstream OpenIni(const Config& config) {
+  if (IsSameRegularFile(config.input, config.output)) {
+    Fail("Input and output are the same file.");
+  }
+  std::ofstream ini(config.output);
+  if (!ini) Fail("Cannot open output file for writing.");
+  return ini;
+}
+
+void CloseIni(std::ofstream& ini) {
+  ini.close();
+  if (!ini) Fail("Cannot write output file.");
+}
+
+void PrintSummary(std::uint32_t devices, const std::filesystem::path& output) {
+  std::cout << "Wrote " << devices << " devices to " << output << "\n"
+            << std::flush;
 }
 
 // The listing, the notices and the summary are what a caller reads of the run;
@@ -102,96 +117,19 @@ void CheckStandardOutput() {
   if (!std::cout) Fail("Cannot write standard output.");
 }
 
-// Writes and flushes one record straight through the stream's buffer; the
-// stream's own write() and flush() would each add a sentry per record.
-void WriteRecord(std::ofstream& out, const std::string& record) {
-  const auto size = static_cast<std::streamsize>(record.size());
-  if (out.rdbuf()->sputn(record.data(), size) != size ||
-      out.rdbuf()->pubsync() != 0) {
-    out.setstate(std::ios::badbit);
-  }
-  CheckOutput(out);
-}
-
 int Run(int argc, char** argv) {
   Config config;
-  const po::options_description options = MakeOptions(config);
-  po::variables_map variables;
-  po::store(po::parse_command_line(argc, argv, options), variables);
-  po::notify(variables);
-
-  if (argc < 2 || variables.count("help") != 0) {
-    std::cout << "\n"
-              << "Usage: Quillmark [OPTIONS]\n"
-              << "\n"
-              << options << "\n"
-              << std::flush;
-    return 0;
+  if (const int status = ReadFlags(argc, argv, config); status >= 0) {
+    return status;
   }
-
-  if (config.input.empty()) Fail("No input file specified.");
-  if (std::filesystem::status(config.input).type() ==
-      std::filesystem::file_type::not_found) {
-    Fail("Input file does not exist.");
-  }
-  if (config.pp == 0) Fail("No PP ID specified.");
-  std::ifstream in(config.input);
-  if (!in) Fail("Cannot open input file for reading.");
-  if (IsSameRegularFile(config.input, config.output)) {
-    Fail("Input and output are the same file.");
-  }
-  std::ofstream out(config.output);
-  if (!out) Fail("Cannot open output file for writing.");
-
+  CheckConfig(config);
+  std::ifstream list = OpenList(config);
+  std::ofstream ini = OpenIni(config);
   const quillmark::DeviceIdGenerator generator(config.tenant_id, config.salt);
-  absl::flat_hash_set<std::string> seen;
-  // The space class of the default locale, looked up once rather than for
-  // every byte trimmed.
-  const auto& ctype = std::use_facet<std::ctype<char>>(std::locale());
-  const auto is_space = [&ctype](char c) {
-    return ctype.is(std::ctype_base::space, c);
-  };
-  std::uint32_t line_number = 0;
-  std::uint32_t devices = 0;
-  std::string line;
-  std::string record;
-  // The one-entry attribute dictionary is refilled for every device rather
-  // than rebuilt: the same entries, without a tree node to allocate each time.
-  Dictionary attributes{{"Extension", ""}};
-  std::string& extension = attributes.begin()->second;
-  quillmark::LineReader lines(in);
-  while (lines.Next(line)) {
-    ++line_number;
-    boost::algorithm::trim_if(line, is_space);
-    if (line.empty()) continue;
-    if (!seen.insert(line).second) {
-      std::cout << "Ignoring duplicate extension: '" << line << "'\n"
-                << std::flush;
-      continue;
-    }
-    extension = line;
-    // Built in one buffer and written with one call: a stream insertion per
-    // field would cost more than the rest of the loop together.
-    record.clear();
-    record += '[';
-    AppendDeviceId(record, generator.GenerateDeviceId(attributes));
-    record += "]\nId="sv;
-    AppendNumber(record, line_number);
-    record += "\nPP="sv;
-    AppendNumber(record, config.pp);
-    record += "\nAttributes="sv;
-    record += DictionaryToString(attributes, ';');
-    record += "\nRecorded=1\n"sv;
-    WriteRecord(out, record);
-    ++devices;
-  }
-  // Reading stops on a read error too; only the end of the file is success.
-  if (in.bad() || !in.eof()) Fail("Cannot read input file.");
-  out.close();
-  CheckOutput(out);
-
-  std::cout << "Wrote " << devices << " devices to " << config.output << "\n"
-            << std::flush;
+  const std::uint32_t devices =
+      quillmark::WriteDeviceList(list, ini, std::cout, generator, config.pp);
+  CloseIni(ini);
+  PrintSummary(devices, config.output);
   return 0;
 }
 

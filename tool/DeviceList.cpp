@@ -1,0 +1,70 @@
+#include "tool/DeviceList.h"
+
+#include <absl/container/flat_hash_set.h>
+
+#include <boost/algorithm/string/trim.hpp>
+#include <stdexcept>
+#include <string>
+
+#include "dictionary/Dictionary.h"
+#include "tool/DeviceRecord.h"
+#include "tool/LineReader.h"
+
+namespace quillmark {
+namespace {
+
+// The space class of the classic locale, which the tool never leaves.
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Writes and flushes one record straight through the stream's buffer; the
+// stream's own write() and flush() would each add a sentry per record.
+void WriteRecord(std::ostream& ini, const std::string& record) {
+  const auto size = static_cast<std::streamsize>(record.size());
+  if (!ini || ini.rdbuf()->sputn(record.data(), size) != size ||
+      ini.rdbuf()->pubsync() != 0) {
+    ini.setstate(std::ios::badbit);
+    throw std::invalid_argument("Cannot write output file.");
+  }
+}
+
+}  // namespace
+
+std::uint32_t WriteDeviceList(std::istream& list, std::ostream& ini,
+                              std::ostream& notices,
+                              const IDeviceIdGenerator& generator,
+                              std::uint16_t pp) {
+  absl::flat_hash_set<std::string> seen;
+  // The one-entry attribute dictionary is refilled for every device rather
+  // than rebuilt: the same entries, without a tree node to allocate each time.
+  Dictionary attributes{{"Extension", ""}};
+  std::string& extension = attributes.begin()->second;
+  std::uint32_t line_number = 0;
+  std::uint32_t devices = 0;
+  std::string line;
+  std::string record;
+  LineReader lines(list);
+  while (lines.Next(line)) {
+    ++line_number;
+    boost::algorithm::trim_if(line, IsSpace);
+    if (line.empty()) continue;
+    if (!seen.insert(line).second) {
+      notices << "Ignoring duplicate extension: '" << line << "'\n"
+              << std::flush;
+      continue;
+    }
+    extension = line;
+    // Built in one buffer and written with one call: a stream insertion per
+    // field would cost more than the rest of the loop together.
+    FormatDeviceRecord(generator.GenerateDeviceId(attributes), line_number, pp,
+                       DictionaryToString(attributes, ';'), record);
+    WriteRecord(ini, record);
+    ++devices;
+  }
+  // Reading stops on a read error too; only the end of the list is success.
+  if (list.bad() || !list.eof()) {
+    throw std::invalid_argument("Cannot read input file.");
+  }
+  return devices;
+}
+
+}  // namespace quillmark

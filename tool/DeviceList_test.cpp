@@ -1,0 +1,251 @@
+#include "tool/DeviceList.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/uuid/uuid_io.hpp>
+#include <cstdio>
+#include <ios>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "test/reference_device_id.h"
+
+namespace quillmark {
+namespace {
+
+using namespace std::string_literals;
+
+// Numbers its IDs 1, 2, 3... in the last bytes, and remembers what it was
+// asked for.
+class CountingGenerator : public IDeviceIdGenerator {
+ public:
+  boost::uuids::uuid GenerateDeviceId(
+      const Dictionary& attributes) const override {
+    asked_.push_back(attributes);
+    boost::uuids::uuid id{};
+    const std::size_t n = asked_.size();
+    id.data[14] = static_cast<std::uint8_t>(n >> 8);
+    id.data[15] = static_cast<std::uint8_t>(n);
+    return id;
+  }
+  const std::vector<Dictionary>& asked() const { return asked_; }
+
+ private:
+  mutable std::vector<Dictionary> asked_;
+};
+
+// The text form of the counting generator's n-th ID.
+std::string CountedId(int n) {
+  char tail[5];
+  std::snprintf(tail, sizeof tail, "%04x", n);
+  return "00000000-0000-0000-0000-00000000"s + tail;
+}
+
+std::string Record(const std::string& id, int line, const std::string& ext) {
+  return "[" + id + "]\nId=" + std::to_string(line) +
+         "\nPP=7\nAttributes=Extension=" + ext + "\nRecorded=1\n";
+}
+
+// Serves `bytes`, then fails as the file buffer does on a failed read():
+// by throwing.
+class FailingSource : public std::streambuf {
+ public:
+  explicit FailingSource(std::string bytes) : bytes_(std::move(bytes)) {
+    setg(bytes_.data(), bytes_.data(), bytes_.data() + bytes_.size());
+  }
+  bool force_error_ = true;
+
+ protected:
+  int_type underflow() override {
+    if (force_error_) throw std::ios_base::failure("read failed");
+    return traits_type::eof();
+  }
+
+ private:
+  std::string bytes_;
+};
+
+// Takes the first `limit` bytes written to it and refuses the rest.
+class LimitedSink : public std::streambuf {
+ public:
+  explicit LimitedSink(std::size_t limit) : limit_(limit) {}
+  const std::string& bytes() const { return bytes_; }
+
+ protected:
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    const std::size_t room = limit_ - bytes_.size();
+    const std::size_t taken = std::min(room, static_cast<std::size_t>(n));
+    bytes_.append(s, taken);
+    return static_cast<std::streamsize>(taken);
+  }
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return 0;
+    const char ch = traits_type::to_char_type(c);
+    return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
+  }
+
+ private:
+  std::size_t limit_;
+  std::string bytes_;
+};
+
+struct Outcome {
+  std::string ini;
+  std::string notices;
+  std::uint32_t devices = 0;
+  std::string error;  // the message thrown, if any
+};
+
+Outcome Generate(std::streambuf& list, std::streambuf& ini,
+                 const IDeviceIdGenerator& generator) {
+  std::istream list_stream(&list);
+  std::ostream ini_stream(&ini);
+  std::ostringstream notices;
+  Outcome outcome;
+  try {
+    outcome.devices =
+        WriteDeviceList(list_stream, ini_stream, notices, generator, 7);
+  } catch (const std::invalid_argument& e) {
+    outcome.error = e.what();
+  }
+  outcome.notices = notices.str();
+  return outcome;
+}
+
+Outcome Generate(const std::string& list, const IDeviceIdGenerator& generator) {
+  std::stringbuf list_buffer(list);
+  std::stringbuf ini;
+  Outcome outcome = Generate(list_buffer, ini, generator);
+  outcome.ini = ini.str();
+  return outcome;
+}
+
+std::string Duplicate(const std::string& extension) {
+  return "Ignoring duplicate extension: '" + extension + "'\n";
+}
+
+TEST(DeviceList, OneRecordPerNewExtensionWithItsLineNumber) {
+  struct Case {
+    std::string name;
+    std::string list;
+    std::vector<std::pair<int, std::string>> records;  // line, extension
+    std::string notices;
+  };
+  const Case cases[] = {
+      {"blank and repeated lines leave gaps in Id",
+       "205\n\n205\n206\n",
+       {{1, "205"}, {4, "206"}},
+       Duplicate("205")},
+      {"trimmed before comparing, notices show the trimmed text",
+       " a\n\t\n a \r\na\n",
+       {{1, "a"}},
+       Duplicate("a") + Duplicate("a")},
+      {"CRLF line ends", "205\r\n206\r\n", {{1, "205"}, {2, "206"}}, ""},
+      {"case-sensitive, last line without its line end",
+       "a\nA",
+       {{1, "a"}, {2, "A"}},
+       ""},
+      {"lines of white space only", " \v\f\r\n\n205", {{3, "205"}}, ""},
+      {"empty list", "", {}, ""},
+      {"blank lines only", "\n\n\n", {}, ""},
+      {"list-like bytes are kept", "a=b;c[d]\n", {{1, "a=b;c[d]"}}, ""},
+      {"a line far longer than a read block",
+       std::string(1'000'000, 'x') + "\n",
+       {{1, std::string(1'000'000, 'x')}},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CountingGenerator generator;
+    const Outcome outcome = Generate(c.list, generator);
+    std::string records;
+    std::vector<Dictionary> asked;
+    for (const auto& [line, extension] : c.records) {
+      records += Record(CountedId(static_cast<int>(asked.size()) + 1), line,
+                        extension);
+      asked.push_back({{"Extension", extension}});
+    }
+    EXPECT_EQ("", outcome.error);
+    EXPECT_EQ(records, outcome.ini);
+    EXPECT_EQ(c.notices, outcome.notices);
+    EXPECT_EQ(c.records.size(), outcome.devices);
+    EXPECT_EQ(asked, generator.asked());
+  }
+}
+
+// The loop hands the real generator each extension's bytes unchanged.
+TEST(DeviceList, ExtensionsAreHashedByteForByte) {
+  const std::string extensions[] = {
+      "a\0b\0"s, "x\xff\xfe\xc3\x28\x80", "a b\tc", "caf\xe9", "205 7",
+  };
+  const DeviceIdGenerator generator("42", "");
+  for (const std::string& extension : extensions) {
+    SCOPED_TRACE(extension);
+    std::string list = extension;
+    list.append("\n").append(extension).append("\r\n");
+    const Outcome outcome = Generate(list, generator);
+    const std::string id =
+        test::ReferenceDeviceId("42", "", {{"Extension", extension}});
+    EXPECT_EQ("", outcome.error);
+    EXPECT_EQ(Record(id, 1, extension), outcome.ini);
+    EXPECT_EQ(Duplicate(extension), outcome.notices);
+  }
+}
+
+// A failure ends the loop with its message; the whole records before it stay,
+// and nothing is made of a line cut short.
+TEST(DeviceList, FailuresKeepTheRecordsBeforeThem) {
+  const std::string first = Record(CountedId(1), 1, "205");
+  struct Case {
+    std::string name;
+    std::string list;
+    bool read_error;
+    std::size_t write_limit;
+    std::string ini;
+    std::string message;
+  };
+  const std::size_t unlimited = std::string::npos;
+  const Case cases[] = {
+      {"read error before the first byte", "", true, unlimited, "",
+       "Cannot read input file."},
+      {"read error after a whole line", "205\n", true, unlimited, first,
+       "Cannot read input file."},
+      {"read error in the middle of a line", "205\n20", true, unlimited, first,
+       "Cannot read input file."},
+      {"end of list in the middle of a line", "205\n20", false, unlimited,
+       first + Record(CountedId(2), 2, "20"), ""},
+      {"write error on the first record", "205\n206\n", false, 10,
+       first.substr(0, 10), "Cannot write output file."},
+      {"write error on a later record", "205\n205\n206\n207\n", false,
+       first.size() + 3, first + "[00", "Cannot write output file."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FailingSource list(c.list);
+    list.force_error_ = c.read_error;
+    LimitedSink ini(c.write_limit);
+    const CountingGenerator generator;
+    const Outcome outcome = Generate(list, ini, generator);
+    EXPECT_EQ(c.message, outcome.error);
+    EXPECT_EQ(c.ini, ini.bytes());
+  }
+}
+
+// Notices are the caller's to judge: losing one does not stop the records.
+TEST(DeviceList, FailedNoticeDoesNotStopTheRun) {
+  std::istringstream list("205\n205\n206\n");
+  std::ostringstream ini;
+  std::ostringstream notices;
+  notices.setstate(std::ios::badbit);
+  const CountingGenerator generator;
+  EXPECT_EQ(2u, WriteDeviceList(list, ini, notices, generator, 7));
+  EXPECT_EQ(Record(CountedId(1), 1, "205") + Record(CountedId(2), 3, "206"),
+            ini.str());
+  EXPECT_TRUE(notices.bad());
+}
+
+}  // namespace
+}  // namespace quillmark
