@@ -2,9 +2,11 @@
 
 #include <absl/container/flat_hash_set.h>
 
+#include <algorithm>
 #include <boost/algorithm/string/trim.hpp>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "dictionary/Dictionary.h"
 #include "tool/DeviceRecord.h"
@@ -13,8 +15,35 @@
 namespace quillmark {
 namespace {
 
+using namespace std::string_view_literals;
+
 // The space class of the classic locale, which the tool never leaves.
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+bool IsControl(char c) {
+  return static_cast<unsigned char>(c) < 0x20 || c == '\x7f';
+}
+
+// Editors and spreadsheet exports put these around a list; they are not part
+// of any extension.
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr char kDosEndOfFile = '\x1A';
+
+// A control byte would end up inside the INI: a carriage return can forge a
+// section for some readers, a NUL cuts a record short for others.
+void CheckNoControlByte(std::string_view extension, std::uint32_t line) {
+  const auto control = std::find_if(extension.begin(), extension.end(),
+                                    IsControl);
+  if (control == extension.end()) return;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const auto byte = static_cast<unsigned char>(*control);
+  std::string message = "Line " + std::to_string(line);
+  message += ": extension holds control character 0x";
+  message += kHex[byte >> 4];
+  message += kHex[byte & 0x0f];
+  message += '.';
+  throw std::invalid_argument(message);
+}
 
 // Writes and flushes one record straight through the stream's buffer; the
 // stream's own write() and flush() would each add a sentry per record.
@@ -45,8 +74,13 @@ std::uint32_t WriteDeviceList(std::istream& list, std::ostream& ini,
   LineReader lines(list);
   while (lines.Next(line)) {
     ++line_number;
+    if (line_number == 1 && line.starts_with(kUtf8Mark)) {
+      line.erase(0, kUtf8Mark.size());
+    }
+    if (lines.AtEnd() && line.ends_with(kDosEndOfFile)) line.pop_back();
     boost::algorithm::trim_if(line, IsSpace);
     if (line.empty()) continue;
+    CheckNoControlByte(line, line_number);
     if (!seen.insert(line).second) {
       notices << "Ignoring duplicate extension: '" << line << "'\n"
               << std::flush;

@@ -179,7 +179,8 @@ TEST(DeviceList, OneRecordPerNewExtensionWithItsLineNumber) {
 // The loop hands the real generator each extension's bytes unchanged.
 TEST(DeviceList, ExtensionsAreHashedByteForByte) {
   const std::string extensions[] = {
-      "a\0b\0"s, "x\xff\xfe\xc3\x28\x80", "a b\tc", "caf\xe9", "205 7",
+      "x\xff\xfe\xc3\x28\x80", "a b  c",          "caf\xe9",
+      "\xc3\xbf\xc3\xbe",      "205\xEF\xBB\xBF",
   };
   const DeviceIdGenerator generator("42", "");
   for (const std::string& extension : extensions) {
@@ -231,6 +232,90 @@ TEST(DeviceList, FailuresKeepTheRecordsBeforeThem) {
     const Outcome outcome = Generate(list, ini, generator);
     EXPECT_EQ(c.message, outcome.error);
     EXPECT_EQ(c.ini, ini.bytes());
+  }
+}
+
+// Marks that editors and exports put around a list are dropped; control
+// bytes inside an extension end the run at their line.
+TEST(DeviceList, EncodingMarksAndControlBytes) {
+  const std::string mark = "\xEF\xBB\xBF";
+  struct Case {
+    std::string name;
+    std::string list;
+    std::vector<std::pair<int, std::string>> records;  // line, extension
+    std::string notices;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"mark at the start",
+       mark + "205\n205\n",
+       {{1, "205"}},
+       Duplicate("205"),
+       ""},
+      {"mark alone on line 1", mark + "\n205", {{2, "205"}}, "", ""},
+      {"mark later is data",
+       "205\n" + mark + "205\n",
+       {{1, "205"}, {2, mark + "205"}},
+       "",
+       ""},
+      {"final 0x1A", "205\r\n206\x1A", {{1, "205"}, {2, "206"}}, "", ""},
+      {"final 0x1A on a line of its own", "205\r\n\x1A", {{1, "205"}}, "", ""},
+      {"mark and final 0x1A only", mark + "\x1A", {}, "", ""},
+      {"0x1A not last",
+       "205\n\x1A\n",
+       {{1, "205"}},
+       "",
+       "Line 2: extension holds control character 0x1A."},
+      {"two final 0x1A",
+       "205\n\x1A\x1A",
+       {{1, "205"}},
+       "",
+       "Line 2: extension holds control character 0x1A."},
+      {"tab inside",
+       "205\t John\n",
+       {},
+       "",
+       "Line 1: extension holds control character 0x09."},
+      {"carriage return inside",
+       "206\r[00000000-0000-0000-0000-000000000000]\rId=99\n",
+       {},
+       "",
+       "Line 1: extension holds control character 0x0D."},
+      {"NUL",
+       "205\n205\n\n2\x00"
+       "6\n"s,
+       {{1, "205"}},
+       Duplicate("205"),
+       "Line 4: extension holds control character 0x00."},
+      {"DEL, which trimming keeps",
+       "205\x7F\n",
+       {},
+       "",
+       "Line 1: extension holds control character 0x7F."},
+      {"the first control byte is named",
+       "a\x1B\x01\n",
+       {},
+       "",
+       "Line 1: extension holds control character 0x1B."},
+      {"UTF-16 is refused by its NUL bytes",
+       "\xFF\xFE"
+       "2\x00\n\x00"s,
+       {},
+       "",
+       "Line 1: extension holds control character 0x00."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CountingGenerator generator;
+    const Outcome outcome = Generate(c.list, generator);
+    std::string records;
+    int n = 0;
+    for (const auto& [line, extension] : c.records) {
+      records += Record(CountedId(++n), line, extension);
+    }
+    EXPECT_EQ(c.message, outcome.error);
+    EXPECT_EQ(records, outcome.ini);
+    EXPECT_EQ(c.notices, outcome.notices);
   }
 }
 

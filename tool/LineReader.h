@@ -22,6 +22,10 @@ class LineReader {
   explicit LineReader(std::istream& in, std::size_t block_size = 8192)
       : in_(in), block_(block_size) {}
 
+  // Returns whether the line last read ran to the end of the stream, with no
+  // "\n" after it: its last byte is the stream's last.
+  bool AtEnd() const { return at_end_; }
+
   // Reads the next line, without its "\n", into `line`; returns false at the
   // end of the stream or on a read error (the stream's state tells which).
   bool Next(std::string& line) {
@@ -30,7 +34,8 @@ class LineReader {
       if (position_ == end_ && !Refill()) {
         // What came before a read error is a fragment, not a line.
         if (in_.bad()) line.clear();
-        return !line.empty();
+        at_end_ = !line.empty();
+        return at_end_;
       }
       const char* begin = block_.data() + position_;
       const std::size_t available = end_ - position_;
@@ -77,6 +82,7 @@ class LineReader {
   std::size_t position_ = 0;
   std::size_t end_ = 0;
   bool ended_ = false;
+  bool at_end_ = false;
 };
 
 }  // namespace quillmark

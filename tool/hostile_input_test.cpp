@@ -28,18 +28,22 @@ std::string Summary(int devices) {
   return "Wrote " + std::to_string(devices) + " devices to \"Devices.ini\"\n";
 }
 
-// Writes `content` into a FIFO from another thread; opening blocks until the
-// tool opens its end for reading.
-std::future<void> FeedFifo(const std::string& path,
-                           const std::string& content) {
-  return std::async(std::launch::async, [path, content] {
+// Writes `content` into a FIFO from another thread, in pieces of `piece`
+// bytes with a pause after each; opening blocks until the tool opens its end
+// for reading.
+std::future<void> FeedFifo(const std::string& path, const std::string& content,
+                           std::size_t piece = std::string::npos) {
+  return std::async(std::launch::async, [path, content, piece] {
     const int fd = ::open(path.c_str(), O_WRONLY);
     if (fd < 0) return;
     for (std::size_t done = 0; done < content.size();) {
-      const ssize_t n =
-          ::write(fd, content.data() + done, content.size() - done);
+      const ssize_t n = ::write(fd, content.data() + done,
+                                std::min(piece, content.size() - done));
       if (n <= 0) break;
       done += static_cast<std::size_t>(n);
+      if (piece != std::string::npos) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
     }
     ::close(fd);
   });
@@ -64,6 +68,19 @@ TEST_F(Hostile, InputThatIsNoPlainFile) {
   std::future<void> feeder = FeedFifo(At("fifo"), "205\n206\n");
   Result r = Run({"-i", "fifo", "--pp", "7", "--tenant_id", "42"});
   feeder.get();
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(Summary(2), r.out);
+  EXPECT_EQ(Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206"),
+            Read("Devices.ini"));
+
+  // Byte by byte, the start of the list is read in pieces: the mark is still
+  // dropped and the first line kept whole.
+  std::future<void> slow_feeder = FeedFifo(At("fifo"),
+                                           "\xEF\xBB\xBF"
+                                           "205\n206",
+                                           1);
+  r = Run({"-i", "fifo", "--pp", "7", "--tenant_id", "42"});
+  slow_feeder.get();
   EXPECT_EQ(0, r.status);
   EXPECT_EQ(Summary(2), r.out);
   EXPECT_EQ(Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206"),
@@ -101,10 +118,12 @@ TEST_F(Hostile, OutputReaderThatGoesAway) {
   const pid_t pid = Start({"-i", "list", "--pp", "7", "-o", "out"});
   const int list = ::open(At("list").c_str(), O_WRONLY);
   ASSERT_GE(list, 0);
+  // The tool opens its output once it has seen the start of the list.
+  ASSERT_EQ(2, ::write(list, "20", 2));
   const int out = ::open(At("out").c_str(), O_RDONLY);
   ASSERT_GE(out, 0);
   ::close(out);
-  ASSERT_EQ(4, ::write(list, "205\n", 4));
+  ASSERT_EQ(2, ::write(list, "5\n", 2));
   ::close(list);
   const Result r = Wait(pid);
   EXPECT_EQ(255, r.status);
@@ -169,18 +188,30 @@ TEST_F(Hostile, ReadErrorInTheMiddleOfALine) {
 }
 
 // A last line typed without its line end takes one Ctrl-D to send it and one
-// to end the list; the end, once seen, is not asked for again.
+// to end the list; the end, once seen, is not asked for again, not even when
+// it comes before the first line.
 TEST_F(Hostile, TerminalListEndsAtItsEnd) {
-  Terminal terminal(/*raw=*/false);
-  ASSERT_FALSE(terminal.path().empty());
-  const pid_t pid =
-      Start({"-i", terminal.path(), "--pp", "7", "--tenant_id", "42"});
-  ASSERT_TRUE(terminal.Type("205\n206\x04\x04"));
-  const Result r = Wait(pid);
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ(Summary(2), r.out);
-  EXPECT_EQ(Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206"),
-            Read("Devices.ini"));
+  struct Case {
+    std::string typed;
+    std::string records;
+  };
+  const Case cases[] = {
+      {"205\n206\x04\x04",
+       Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206")},
+      {"205\x04\x04", Record(IdOf("205"), 1, 7, "205")},
+      {"\x04", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    Terminal terminal(/*raw=*/false);
+    ASSERT_FALSE(terminal.path().empty());
+    const pid_t pid =
+        Start({"-i", terminal.path(), "--pp", "7", "--tenant_id", "42"});
+    ASSERT_TRUE(terminal.Type(c.typed));
+    const Result r = Wait(pid);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(c.records, Read("Devices.ini"));
+  }
 }
 
 }  // namespace

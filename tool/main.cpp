@@ -10,10 +10,12 @@
 #include <fstream>
 #include <iostream>
 #include <stdexcept>
+#include <string_view>
 
 #include "identity/DeviceIdGenerator.h"
 #include "tool/Config.h"
 #include "tool/DeviceList.h"
+#include "tool/InputFile.h"
 
 namespace po = boost::program_options;
 
@@ -86,16 +88,28 @@ void CheckConfig(const Config& config) {
   if (config.pp == 0) Fail("No PP ID specified.");
 }
 
-std::ifstream OpenList(const Config& config) {
-  std::ifstream list(config.input);
-  if (!list) Fail("Cannot open input file for reading.");
-  return list;
-}
-
-std::ofstream OpenIni(const Config& config) {
+void OpenList(const Config& config, quillmark::InputFile& list) {
+  if (!list.Open(config.input)) Fail("Cannot open input file for reading.");
   if (IsSameRegularFile(config.input, config.output)) {
     Fail("Input and output are the same file.");
   }
+}
+
+// Reads what the loop would read first anyway, before the output is touched,
+// so that a list that cannot be used leaves an existing output as it was.
+void CheckListStart(quillmark::InputFile& list) {
+  std::string_view start;
+  try {
+    start = list.Peek(2);
+  } catch (const std::exception&) {
+    Fail("Cannot read input file.");
+  }
+  if (start == "\xFF\xFE" || start == "\xFE\xFF") {
+    Fail("Input file is UTF-16; save it as UTF-8.");
+  }
+}
+
+std::ofstream OpenIni(const Config& config) {
   std::ofstream ini(config.output);
   if (!ini) Fail("Cannot open output file for writing.");
   return ini;
@@ -123,11 +137,14 @@ int Run(int argc, char** argv) {
     return status;
   }
   CheckConfig(config);
-  std::ifstream list = OpenList(config);
+  quillmark::InputFile list;
+  OpenList(config, list);
+  CheckListStart(list);
   std::ofstream ini = OpenIni(config);
   const quillmark::DeviceIdGenerator generator(config.tenant_id, config.salt);
-  const std::uint32_t devices =
-      quillmark::WriteDeviceList(list, ini, std::cout, generator, config.pp);
+  std::istream list_stream(&list);
+  const std::uint32_t devices = quillmark::WriteDeviceList(
+      list_stream, ini, std::cout, generator, config.pp);
   CloseIni(ini);
   PrintSummary(devices, config.output);
   return 0;

@@ -273,10 +273,37 @@ TEST_F(Quillmark, StandardOutputWriteErrorFails) {
             Read("Devices.ini"));
 }
 
-TEST_F(Quillmark, ReadErrorFailsWithoutSummary) {
+// The start of the list is read before the output is opened, so a list that
+// cannot be used leaves the output as it was, or not there at all.
+TEST_F(Quillmark, UnusableListLeavesOutputUntouched) {
   fs::create_directory(At("lists"));
-  ExpectFailure({"-i", "lists", "--pp", "7"}, "Cannot read input file.");
-  EXPECT_EQ("", Read("Devices.ini"));
+  Write("utf16le.txt", std::string("\xFF\xFE"
+                                   "2\0"
+                                   "0\0"
+                                   "5\0\n\0",
+                                   10));
+  Write("utf16be.txt", std::string("\xFE\xFF\0"
+                                   "2\0"
+                                   "0\0"
+                                   "5\0\n",
+                                   10));
+  struct Case {
+    std::string input;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"lists", "Cannot read input file."},
+      {"utf16le.txt", "Input file is UTF-16; save it as UTF-8."},
+      {"utf16be.txt", "Input file is UTF-16; save it as UTF-8."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    ExpectFailure({"-i", c.input, "--pp", "7"}, c.message);
+    EXPECT_FALSE(Exists("Devices.ini"));
+    Write("kept.ini", "[old]\nId=1\n");
+    ExpectFailure({"-i", c.input, "--pp", "7", "-o", "kept.ini"}, c.message);
+    EXPECT_EQ("[old]\nId=1\n", Read("kept.ini"));
+  }
 }
 
 TEST_F(Quillmark, InputAsOutputLeavesListIntact) {
