@@ -32,8 +32,8 @@ constexpr char kDosEndOfFile = '\x1A';
 // A control byte would end up inside the INI: a carriage return can forge a
 // section for some readers, a NUL cuts a record short for others.
 void CheckNoControlByte(std::string_view extension, std::uint32_t line) {
-  const auto control = std::find_if(extension.begin(), extension.end(),
-                                    IsControl);
+  const auto control =
+      std::find_if(extension.begin(), extension.end(), IsControl);
   if (control == extension.end()) return;
   static constexpr char kHex[] = "0123456789ABCDEF";
   const auto byte = static_cast<unsigned char>(*control);
