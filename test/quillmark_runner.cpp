@@ -1,6 +1,7 @@
 #include "test/quillmark_runner.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,6 +66,15 @@ pid_t QuillmarkRunner::Start(const std::vector<std::string>& args) const {
     if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 ||
         ::dup2(e, 2) < 0 || ::chdir(dir_.c_str()) != 0) {
       ::_exit(127);
+    }
+    for (const int fd : {in, o, e}) {
+      if (fd > 2) ::close(fd);
+    }
+    for (const int fd : closed_) ::close(fd);
+    if (file_size_limit_ >= 0) {
+      const rlimit limit{static_cast<rlim_t>(file_size_limit_),
+                         static_cast<rlim_t>(file_size_limit_)};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(127);
     }
     ::execv(argv[0], argv.data());
     ::_exit(127);

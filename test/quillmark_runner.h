@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillmark::test {
@@ -56,6 +57,13 @@ class QuillmarkRunner : public ::testing::Test {
     stdout_to_ = path;
   }
 
+  // Starts the runs that follow with these of descriptors 0, 1 and 2 closed.
+  void CloseInRuns(std::vector<int> fds) { closed_ = std::move(fds); }
+
+  // Limits the size of the files that the runs that follow may write, as
+  // `ulimit -f` does; a write past it fails with EFBIG.
+  void LimitFileSize(long bytes) { file_size_limit_ = bytes; }
+
   // Expects status 255, nothing on standard output and `message` alone on
   // standard error.
   void ExpectFailure(const std::vector<std::string>& args,
@@ -67,6 +75,8 @@ class QuillmarkRunner : public ::testing::Test {
   std::filesystem::path root_;
   std::filesystem::path dir_;
   std::filesystem::path stdout_to_;
+  std::vector<int> closed_;
+  long file_size_limit_ = -1;
 };
 
 }  // namespace quillmark::test

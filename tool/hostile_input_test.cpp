@@ -131,6 +131,87 @@ TEST_F(Hostile, OutputReaderThatGoesAway) {
   EXPECT_EQ("Cannot write output file.\n", r.err);
 }
 
+// A real regular file that refuses to grow (ulimit -f): the run fails, and
+// the file keeps only whole records, not the part of one that fitted.
+TEST_F(Hostile, WriteFailureOnARegularFileKeepsWholeRecords) {
+  Write("list.txt", "205\n206\n207\n");
+  const std::string first = Record(IdOf("205"), 1, 7, "205");
+  LimitFileSize(static_cast<long>(first.size()) + 40);
+  ExpectFailure({"-i", "list.txt", "--pp", "7", "--tenant_id", "42"},
+                "Cannot write output file.");
+  EXPECT_EQ(first, Read("Devices.ini"));
+}
+
+// A second run on an output that a first is still writing fails at once and
+// leaves the first run's file alone.
+TEST_F(Hostile, OneRunPerOutput) {
+  ASSERT_EQ(0, ::mkfifo(At("list").c_str(), 0600));
+  const pid_t first_run =
+      Start({"-i", "list", "--pp", "7", "--tenant_id", "42"});
+  const int list = ::open(At("list").c_str(), O_WRONLY);
+  ASSERT_GE(list, 0);
+  ASSERT_EQ(4, ::write(list, "205\n", 4));
+  const std::string first = Record(IdOf("205"), 1, 7, "205");
+  for (int i = 0; i < 1000 && Read("Devices.ini") != first; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(first, Read("Devices.ini"));
+
+  Write("other.txt", "999\n");
+  ExpectFailure({"-i", "other.txt", "--pp", "7"},
+                "Output file is in use by another run.");
+  EXPECT_EQ(first, Read("Devices.ini"));
+
+  ASSERT_EQ(4, ::write(list, "206\n", 4));
+  ::close(list);
+  const Result r = Wait(first_run);
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(first + Record(IdOf("206"), 2, 7, "206"), Read("Devices.ini"));
+  // Once the first run is over, the output is free again.
+  EXPECT_EQ(0, Run({"-i", "other.txt", "--pp", "7"}).status);
+}
+
+// A run started with standard descriptors closed must not write its notices
+// or messages into the output, which would take a closed one's number.
+TEST_F(Hostile, ClosedStandardDescriptors) {
+  const std::string first = Record(IdOf("205"), 1, 7, "205");
+  const std::vector<std::string> args{"-i", "list.txt",    "--pp",
+                                      "7",  "--tenant_id", "42"};
+  struct Case {
+    std::vector<int> closed;
+    std::string list;
+    std::vector<std::string> args;
+    std::string err;
+    std::string ini;
+  };
+  const Case cases[] = {
+      // The notices and the summary are lost, and that is reported.
+      {{0, 1},
+       "205\n205\n206\n",
+       args,
+       "Cannot write standard output.\n",
+       first + Record(IdOf("206"), 3, 7, "206")},
+      // The message is lost; the status still tells.
+      {{0, 2}, "205\n2\t6\n", args, "", first},
+      // A closed standard input is no empty list.
+      {{0},
+       "",
+       {"-i", "/dev/stdin", "--pp", "7"},
+       "Input file does not exist.\n",
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.closed));
+    Write("list.txt", c.list);
+    std::filesystem::remove(At("Devices.ini"));
+    CloseInRuns(c.closed);
+    const Result r = Run(c.args);
+    EXPECT_EQ(255, r.status);
+    EXPECT_EQ(c.err, r.err);
+    EXPECT_EQ(c.ini, Read("Devices.ini"));
+  }
+}
+
 // A pseudo-terminal: the tool reads its far end as the list, and the test
 // types at, and may hang up, the near one.
 class Terminal {

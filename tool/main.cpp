@@ -1,13 +1,15 @@
 // quillmark: turns a list of device extensions, one per line, into an INI
 // file with one record per distinct extension, named by its device ID.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <boost/program_options.hpp>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <stdexcept>
 #include <string_view>
@@ -16,6 +18,7 @@
 #include "tool/Config.h"
 #include "tool/DeviceList.h"
 #include "tool/InputFile.h"
+#include "tool/OutputFile.h"
 
 namespace po = boost::program_options;
 
@@ -31,6 +34,21 @@ void AttachStopSignal(int signal_number, const char* message) {
 }
 
 void Fail(const char* message) { throw std::invalid_argument(message); }
+
+// A closed standard output or error would be taken by the next file opened,
+// and notices or messages would land in it. On /dev/full they fail as
+// writes to a closed descriptor do. Standard input is left alone: a closed
+// one must not read as an empty list.
+void KeepStandardDescriptorsTaken() {
+  for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int full = ::open("/dev/full", O_WRONLY);
+    if (full >= 0 && full != fd) {
+      ::dup2(full, fd);
+      ::close(full);
+    }
+  }
+}
 
 // Opening the output truncates it, so a list that is also the output would be
 // lost before it is read. Only regular files can lose data this way; devices
@@ -109,15 +127,16 @@ void CheckListStart(quillmark::InputFile& list) {
   }
 }
 
-std::ofstream OpenIni(const Config& config) {
-  std::ofstream ini(config.output);
-  if (!ini) Fail("Cannot open output file for writing.");
-  return ini;
+// Opens the output without truncating it, so that a run that finds it in use
+// by another leaves it as it was.
+void OpenIni(const Config& config, quillmark::OutputFile& ini) {
+  if (!ini.Open(config.output)) Fail("Cannot open output file for writing.");
+  if (!ini.Lock()) Fail("Output file is in use by another run.");
+  if (!ini.Truncate()) Fail("Cannot open output file for writing.");
 }
 
-void CloseIni(std::ofstream& ini) {
-  ini.close();
-  if (!ini) Fail("Cannot write output file.");
+void CloseIni(quillmark::OutputFile& ini) {
+  if (!ini.Close()) Fail("Cannot write output file.");
 }
 
 void PrintSummary(std::uint32_t devices, const std::filesystem::path& output) {
@@ -140,11 +159,13 @@ int Run(int argc, char** argv) {
   quillmark::InputFile list;
   OpenList(config, list);
   CheckListStart(list);
-  std::ofstream ini = OpenIni(config);
+  quillmark::OutputFile ini;
+  OpenIni(config, ini);
   const quillmark::DeviceIdGenerator generator(config.tenant_id, config.salt);
   std::istream list_stream(&list);
+  std::ostream ini_stream(&ini);
   const std::uint32_t devices = quillmark::WriteDeviceList(
-      list_stream, ini, std::cout, generator, config.pp);
+      list_stream, ini_stream, std::cout, generator, config.pp);
   CloseIni(ini);
   PrintSummary(devices, config.output);
   return 0;
@@ -153,11 +174,13 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  KeepStandardDescriptorsTaken();
   AttachStopSignal(SIGINT, "Failed to attach to SIGINT!\n");
   AttachStopSignal(SIGTERM, "Failed to attach to SIGTERM!\n");
-  // An output reader that goes away must show up as a write error with its
-  // message, not end the run silently.
+  // An output reader that goes away, or a file-size limit, must show up as a
+  // write error with its message, not end the run in the middle of a record.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
     const int status = Run(argc, argv);
     CheckStandardOutput();
