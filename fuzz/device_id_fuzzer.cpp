@@ -1,5 +1,5 @@
-// The device ID, differentially: the generator must agree with an
-// independent version-5 computation over OpenSSL's SHA-1.
+// The device ID, differentially: the generator, which hashes with OpenSSL,
+// must agree with Boost.Uuid's own version-5 name generator.
 #include <boost/uuid/uuid_io.hpp>
 #include <string>
 #include <utility>

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <boost/uuid/name_generator_sha1.hpp>
 #include <boost/uuid/string_generator.hpp>
 #include <memory>
 #include <string_view>
 #include <utility>
+
+#include "identity/Sha1.h"
 
 namespace quillmark {
 namespace {
@@ -14,7 +15,12 @@ namespace {
 const boost::uuids::uuid DeviceNamespaceGuid =
     boost::uuids::string_generator()("5e1d7c42-9a3b-4f06-8d2e-71c4b9a0f3d5");
 
-const boost::uuids::name_generator_sha1 Generator(DeviceNamespaceGuid);
+// Fetched on first use, so that a failure to load it is an error that the
+// caller can report rather than one before main.
+const Sha1& Sha1Digest() {
+  static const Sha1 sha1;
+  return sha1;
+}
 
 constexpr std::string_view kTenantPrefix = "tenantId[";
 constexpr std::string_view kSaltPrefix = "]:deviceIdGeneratorSalt[";
@@ -56,7 +62,16 @@ boost::uuids::uuid DeviceIdGenerator::GenerateDeviceId(
     end = Put(end, value);
     *end++ = ']';
   }
-  return Generator(name, size);
+  const Sha1::Digest digest = Sha1Digest().Compute(
+      std::string_view(reinterpret_cast<const char*>(DeviceNamespaceGuid.data),
+                       DeviceNamespaceGuid.size()),
+      std::string_view(name, size));
+  // RFC 4122, 4.3: the first 16 bytes, with the version (5) and the variant.
+  boost::uuids::uuid id;
+  std::copy_n(digest.begin(), id.size(), id.begin());
+  id.data[6] = static_cast<std::uint8_t>((id.data[6] & 0x0f) | 0x50);
+  id.data[8] = static_cast<std::uint8_t>((id.data[8] & 0x3f) | 0x80);
+  return id;
 }
 
 }  // namespace quillmark

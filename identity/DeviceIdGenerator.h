@@ -29,7 +29,9 @@ class DeviceIdGenerator : public IDeviceIdGenerator {
   DeviceIdGenerator(std::string tenant_id, std::string salt);
 
   // Returns the version-5 UUID of the device-ID name built from the tenant
-  // ID, the salt and `attributes`; throws nothing of its own.
+  // ID, the salt and `attributes`. Throws std::runtime_error "Cannot load
+  // SHA-1 from OpenSSL." if OpenSSL's SHA-1 cannot be had, on the first call
+  // or on a later one. Calls may run on several threads at once.
   boost::uuids::uuid GenerateDeviceId(
       const Dictionary& attributes) const override;
 

@@ -5,6 +5,12 @@
 #include <boost/uuid/uuid_io.hpp>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "identity/Sha1.h"
+#include "test/expect_throw_msg.h"
+#include "test/reference_device_id.h"
 
 namespace quillmark {
 namespace {
@@ -110,6 +116,38 @@ TEST(DeviceIdGenerator, TextFormIsLowerCaseVersion5Rfc4122) {
     EXPECT_NE(std::string("89ab").find(id[19]), std::string::npos) << id;
     EXPECT_EQ(std::string::npos, id.find_first_not_of("0123456789abcdef-"))
         << id;
+  }
+}
+
+// Calls share no digest state: threads at once get what one thread gets.
+TEST(DeviceIdGenerator, CallsMayRunAtTheSameTime) {
+  const DeviceIdGenerator generator("42", "pepper");
+  constexpr int kIds = 2000;
+  std::vector<std::vector<std::string>> ids(4, std::vector<std::string>(kIds));
+  std::vector<std::thread> threads;
+  threads.reserve(ids.size());
+  for (auto& mine : ids) {
+    threads.emplace_back([&generator, &mine] {
+      for (int i = 0; i < kIds; ++i) {
+        mine[i] = boost::uuids::to_string(
+            generator.GenerateDeviceId({{"Extension", std::to_string(i)}}));
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  std::vector<std::string> expected(kIds);
+  for (int i = 0; i < kIds; ++i) {
+    expected[i] = test::ReferenceDeviceId("42", "pepper",
+                                          {{"Extension", std::to_string(i)}});
+  }
+  for (const auto& mine : ids) EXPECT_EQ(expected, mine);
+}
+
+TEST(Sha1, AnAlgorithmThatCannotBeHadIsAnError) {
+  for (const char* algorithm : {"NO-SUCH-DIGEST", "SHA256", ""}) {
+    SCOPED_TRACE(algorithm);
+    EXPECT_THROW_MSG(Sha1{algorithm}, std::runtime_error,
+                     "Cannot load SHA-1 from OpenSSL.");
   }
 }
 

@@ -13,7 +13,7 @@ trap 'rm -rf "$tmp"' EXIT
 deb=$(ls "$tmp"/out/quillmark_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
 case $depends in
-  *libboost-program-options1.74.0*libabsl20220623*) ;;
+  *libboost-program-options1.74.0*libabsl20220623*libssl3*) ;;
   *) echo "runtime dependencies missing: $depends"; exit 1 ;;
 esac
 dpkg-deb -x "$deb" "$tmp/root"

@@ -1,6 +1,7 @@
 // An independent computation of device IDs, for checking the real generator:
-// the device-ID name is built here from its documented recipe and hashed with
-// OpenSSL's SHA-1, and the UUID's text form is formatted by hand.
+// the device-ID name is built here from its documented recipe and hashed by
+// Boost.Uuid's own version-5 name generator, and the UUID's text form is
+// formatted by hand.
 #ifndef QUILLMARK_TEST_REFERENCE_DEVICE_ID_H_
 #define QUILLMARK_TEST_REFERENCE_DEVICE_ID_H_
 

@@ -1,6 +1,7 @@
 // quillmark: turns a list of device extensions, one per line, into an INI
 // file with one record per distinct extension, named by its device ID.
 #include <fcntl.h>
+#include <openssl/crypto.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -175,6 +176,9 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   KeepStandardDescriptorsTaken();
+  // Configuration comes from the command line only: OpenSSL is not to read
+  // its openssl.cnf either.
+  OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
   AttachStopSignal(SIGINT, "Failed to attach to SIGINT!\n");
   AttachStopSignal(SIGTERM, "Failed to attach to SIGTERM!\n");
   // An output reader that goes away, or a file-size limit, must show up as a
