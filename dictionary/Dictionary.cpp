@@ -37,10 +37,17 @@ Dictionary ReadBlock(const char* p, FindEnd find_end) {
 }  // namespace
 
 std::string DictionaryToString(const Dictionary& dictionary, char separator) {
+  std::string text;
+  DictionaryToString(dictionary, separator, text);
+  return text;
+}
+
+void DictionaryToString(const Dictionary& dictionary, char separator,
+                        std::string& text) {
   std::size_t size = dictionary.empty() ? 0 : dictionary.size() - 1;
   for (const auto& [key, value] : dictionary)
     size += key.size() + value.size() + 1;
-  std::string text;
+  text.clear();
   text.reserve(size);
   for (const auto& [key, value] : dictionary) {
     if (!text.empty()) text += separator;
@@ -48,7 +55,6 @@ std::string DictionaryToString(const Dictionary& dictionary, char separator) {
     text += '=';
     text += value;
   }
-  return text;
 }
 
 Dictionary DictionaryFromString(const std::string& text, char separator) {

@@ -23,6 +23,11 @@ using Dictionary = std::map<std::string, std::string>;
 // Returns the text form of `dictionary` with `separator` between entries.
 std::string DictionaryToString(const Dictionary& dictionary, char separator);
 
+// Like DictionaryToString(dictionary, separator), but replaces the content of
+// `text` and reuses its capacity: for loops that write many texts.
+void DictionaryToString(const Dictionary& dictionary, char separator,
+                        std::string& text);
+
 // Returns the dictionary read from the text form; throws std::invalid_argument
 // "Invalid dictionary entry: '<item>'" for the first item that is empty, holds
 // no "=" or begins with "=".

@@ -1,15 +1,13 @@
 #include "tool/DeviceList.h"
 
-#include <absl/container/flat_hash_set.h>
-
 #include <algorithm>
-#include <boost/algorithm/string/trim.hpp>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "dictionary/Dictionary.h"
 #include "tool/DeviceRecord.h"
+#include "tool/ExtensionSet.h"
 #include "tool/LineReader.h"
 
 namespace quillmark {
@@ -19,6 +17,12 @@ using namespace std::string_view_literals;
 
 // The space class of the classic locale, which the tool never leaves.
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::string_view Trim(std::string_view line) {
+  while (!line.empty() && IsSpace(line.front())) line.remove_prefix(1);
+  while (!line.empty() && IsSpace(line.back())) line.remove_suffix(1);
+  return line;
+}
 
 bool IsControl(char c) {
   return static_cast<unsigned char>(c) < 0x20 || c == '\x7f';
@@ -62,26 +66,26 @@ std::uint32_t WriteDeviceList(std::istream& list, std::ostream& ini,
                               std::ostream& notices,
                               const IDeviceIdGenerator& generator,
                               std::uint16_t pp) {
-  absl::flat_hash_set<std::string> seen;
+  ExtensionSet seen;
   // The one-entry attribute dictionary is refilled for every device rather
   // than rebuilt: the same entries, without a tree node to allocate each time.
   Dictionary attributes{{"Extension", ""}};
   std::string& extension = attributes.begin()->second;
   std::uint32_t line_number = 0;
   std::uint32_t devices = 0;
-  std::string line;
+  std::string attributes_text;
   std::string record;
   LineReader lines(list);
-  while (lines.Next(line)) {
+  for (std::string_view line; lines.Next(line);) {
     ++line_number;
     if (line_number == 1 && line.starts_with(kUtf8Mark)) {
-      line.erase(0, kUtf8Mark.size());
+      line.remove_prefix(kUtf8Mark.size());
     }
-    if (lines.AtEnd() && line.ends_with(kDosEndOfFile)) line.pop_back();
-    boost::algorithm::trim_if(line, IsSpace);
+    if (lines.AtEnd() && line.ends_with(kDosEndOfFile)) line.remove_suffix(1);
+    line = Trim(line);
     if (line.empty()) continue;
     CheckNoControlByte(line, line_number);
-    if (!seen.insert(line).second) {
+    if (!seen.Insert(line)) {
       notices << "Ignoring duplicate extension: '" << line << "'\n"
               << std::flush;
       continue;
@@ -89,8 +93,9 @@ std::uint32_t WriteDeviceList(std::istream& list, std::ostream& ini,
     extension = line;
     // Built in one buffer and written with one call: a stream insertion per
     // field would cost more than the rest of the loop together.
+    DictionaryToString(attributes, ';', attributes_text);
     FormatDeviceRecord(generator.GenerateDeviceId(attributes), line_number, pp,
-                       DictionaryToString(attributes, ';'), record);
+                       attributes_text, record);
     WriteRecord(ini, record);
     ++devices;
   }

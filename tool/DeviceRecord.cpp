@@ -1,32 +1,46 @@
 #include "tool/DeviceRecord.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
 namespace quillmark {
 namespace {
 
-using namespace std::string_view_literals;
+constexpr std::string_view kIdLine = "]\nId=";
+constexpr std::string_view kPpLine = "\nPP=";
+constexpr std::string_view kAttributesLine = "\nAttributes=";
+constexpr std::string_view kRecordedLine = "\nRecorded=1\n";
 
-void AppendNumber(std::string& s, unsigned value) {
-  std::array<char, 16> digits;
-  const auto result =
-      std::to_chars(digits.data(), digits.data() + digits.size(), value);
-  s.append(digits.data(), result.ptr);
+char* Put(char* p, std::string_view text) {
+  return std::copy(text.begin(), text.end(), p);
 }
 
-// The text form that boost::uuids::to_string gives, without a string of its
-// own: this runs once per device.
-void AppendDeviceId(std::string& s, const boost::uuids::uuid& id) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  const std::size_t start = s.size();
-  s.resize(start + 36);
-  char* p = s.data() + start;
-  for (std::size_t i = 0; i < id.size(); ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) *p++ = '-';
-    *p++ = kHex[id.data[i] >> 4];
-    *p++ = kHex[id.data[i] & 0x0f];
+char* PutNumber(char* p, unsigned value) {
+  return std::to_chars(p, p + 10, value).ptr;
+}
+
+// The two hexadecimal digits of every byte value.
+constexpr std::array<std::array<char, 2>, 256> kHexPairs = [] {
+  constexpr char kDigits[] = "0123456789abcdef";
+  std::array<std::array<char, 2>, 256> pairs{};
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    pairs[i] = {kDigits[i >> 4], kDigits[i & 0x0f]};
   }
+  return pairs;
+}();
+
+// The text form that boost::uuids::to_string gives, written in place: this
+// runs once per device.
+char* PutDeviceId(char* p, const boost::uuids::uuid& id) {
+  std::size_t i = 0;
+  for (const std::size_t group_end : {4, 6, 8, 10, 16}) {
+    if (i != 0) *p++ = '-';
+    for (; i < group_end; ++i) {
+      p = std::copy_n(kHexPairs[id.data[i]].data(), 2, p);
+    }
+  }
+  return p;
 }
 
 }  // namespace
@@ -34,16 +48,22 @@ void AppendDeviceId(std::string& s, const boost::uuids::uuid& id) {
 void FormatDeviceRecord(const boost::uuids::uuid& id, std::uint32_t line,
                         std::uint16_t pp, std::string_view attributes,
                         std::string& record) {
-  record.clear();
-  record += '[';
-  AppendDeviceId(record, id);
-  record += "]\nId="sv;
-  AppendNumber(record, line);
-  record += "\nPP="sv;
-  AppendNumber(record, pp);
-  record += "\nAttributes="sv;
-  record += attributes;
-  record += "\nRecorded=1\n"sv;
+  // Room for the longest numbers; the string is cut to what was written.
+  const std::size_t most = 1 + 36 + kIdLine.size() + 10 + kPpLine.size() + 5 +
+                           kAttributesLine.size() + attributes.size() +
+                           kRecordedLine.size();
+  record.resize(most);
+  char* p = record.data();
+  *p++ = '[';
+  p = PutDeviceId(p, id);
+  p = Put(p, kIdLine);
+  p = PutNumber(p, line);
+  p = Put(p, kPpLine);
+  p = PutNumber(p, pp);
+  p = Put(p, kAttributesLine);
+  p = Put(p, attributes);
+  p = Put(p, kRecordedLine);
+  record.resize(static_cast<std::size_t>(p - record.data()));
 }
 
 }  // namespace quillmark

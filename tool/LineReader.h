@@ -13,27 +13,32 @@
 #include <ios>
 #include <istream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillmark {
 
 class LineReader {
  public:
-  explicit LineReader(std::istream& in, std::size_t block_size = 8192)
+  explicit LineReader(std::istream& in, std::size_t block_size = 65536)
       : in_(in), block_(block_size) {}
 
   // Returns whether the line last read ran to the end of the stream, with no
   // "\n" after it: its last byte is the stream's last.
   bool AtEnd() const { return at_end_; }
 
-  // Reads the next line, without its "\n", into `line`; returns false at the
-  // end of the stream or on a read error (the stream's state tells which).
-  bool Next(std::string& line) {
-    line.clear();
+  // Reads the next line, without its "\n", into `line`, which stays valid
+  // until the next call; returns false at the end of the stream or on a read
+  // error (the stream's state tells which).
+  bool Next(std::string_view& line) {
+    // Most lines lie within one block and are seen where they lie; one that
+    // spans blocks is gathered in a string of its own.
+    long_line_.clear();
     for (;;) {
       if (position_ == end_ && !Refill()) {
         // What came before a read error is a fragment, not a line.
-        if (in_.bad()) line.clear();
+        if (in_.bad()) long_line_.clear();
+        line = long_line_;
         at_end_ = !line.empty();
         return at_end_;
       }
@@ -43,11 +48,16 @@ class LineReader {
       if (newline != nullptr) {
         const std::size_t length =
             static_cast<std::size_t>(static_cast<const char*>(newline) - begin);
-        line.append(begin, length);
         position_ += length + 1;
+        if (long_line_.empty()) {
+          line = std::string_view(begin, length);
+        } else {
+          long_line_.append(begin, length);
+          line = long_line_;
+        }
         return true;
       }
-      line.append(begin, available);
+      long_line_.append(begin, available);
       position_ = end_;
     }
   }
@@ -83,6 +93,7 @@ class LineReader {
   std::size_t end_ = 0;
   bool ended_ = false;
   bool at_end_ = false;
+  std::string long_line_;
 };
 
 }  // namespace quillmark

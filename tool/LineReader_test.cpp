@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillmark {
@@ -16,7 +17,7 @@ std::vector<std::string> ReadAll(const std::string& text,
   std::istringstream in(text);
   LineReader reader(in, block_size);
   std::vector<std::string> lines;
-  for (std::string line; reader.Next(line);) lines.push_back(line);
+  for (std::string_view line; reader.Next(line);) lines.emplace_back(line);
   EXPECT_TRUE(in.eof());
   EXPECT_FALSE(in.bad());
   return lines;
@@ -37,6 +38,7 @@ TEST(LineReader, SplitsLikeGetlineAtEveryBlockSize) {
       std::string(1000, 'x') + "\n" + std::string(999, 'y'),
   };
   for (const std::string& text : texts) {
+    SCOPED_TRACE(text.substr(0, 20));
     std::vector<std::string> expected;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) expected.push_back(line);
@@ -52,7 +54,7 @@ TEST(LineReader, ReadErrorSetsBadbit) {
   std::ifstream in(std::filesystem::temp_directory_path());
   ASSERT_TRUE(in.is_open());
   LineReader reader(in);
-  std::string line;
+  std::string_view line;
   EXPECT_FALSE(reader.Next(line));
   EXPECT_TRUE(in.bad());
 }
@@ -61,7 +63,7 @@ TEST(LineReader, StopsOnAFailedStream) {
   std::istringstream in("a\nb\n");
   in.setstate(std::ios::badbit);
   LineReader reader(in);
-  std::string line = "stale";
+  std::string_view line = "stale";
   EXPECT_FALSE(reader.Next(line));
   EXPECT_EQ("", line);
   EXPECT_TRUE(in.bad());

@@ -1,0 +1,71 @@
+// The set of extensions seen so far, sized to the data. The bytes of each
+// distinct extension are appended once to an arena, as their length (LEB128)
+// and then the bytes themselves; a hash set holds 32-bit offsets into the
+// arena and is looked up by an extension's bytes, without building a string.
+// The arena grows in chunks and never moves what it holds.
+#ifndef QUILLMARK_TOOL_EXTENSIONSET_H_
+#define QUILLMARK_TOOL_EXTENSIONSET_H_
+
+#include <absl/container/flat_hash_set.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace quillmark {
+
+class ExtensionSet {
+ public:
+  // `capacity` bounds the arena's bytes; 32-bit offsets reach 4 GiB.
+  explicit ExtensionSet(std::uint64_t capacity = std::uint64_t{1} << 32);
+  ExtensionSet(const ExtensionSet&) = delete;
+  ExtensionSet& operator=(const ExtensionSet&) = delete;
+
+  // Adds `extension`; returns true if it was not in the set before. Throws
+  // std::invalid_argument "Too many distinct extensions: their bytes exceed
+  // 4 GiB." if a new extension does not fit in the arena.
+  bool Insert(std::string_view extension);
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view bytes) const;
+    std::size_t operator()(std::uint32_t offset) const;
+    const ExtensionSet* set;
+  };
+  struct Equal {
+    using is_transparent = void;
+    bool operator()(std::uint32_t a, std::uint32_t b) const { return a == b; }
+    bool operator()(std::uint32_t a, std::string_view b) const;
+    bool operator()(std::string_view a, std::uint32_t b) const;
+    const ExtensionSet* set;
+  };
+
+  // Returns the extension stored at `offset`.
+  std::string_view At(std::uint32_t offset) const;
+  // Makes room for `size` more bytes in the arena; returns false if the arena
+  // is full.
+  bool Reserve(std::size_t size);
+  // Stores `extension` in the room made for it; returns its offset.
+  std::uint32_t Append(std::string_view extension);
+
+  // Returns where the arena keeps the byte at `offset`.
+  char* Address(std::uint64_t offset) const;
+
+  std::uint64_t capacity_;
+  std::uint64_t chunk_start_ = 0;  // where the current chunk starts
+  std::uint64_t end_ = 0;          // where the next extension goes in it
+  std::uint64_t chunk_end_ = 0;    // where it ends
+  // Chunks start at multiples of the slot size, and are a slot long or, for
+  // an extension longer than that, as long as the extension. slots_[i] is
+  // where the bytes from offset i times the slot size on are kept.
+  std::vector<std::unique_ptr<char[]>> chunks_;
+  std::vector<char*> slots_;
+  absl::flat_hash_set<std::uint32_t, Hash, Equal> offsets_;
+};
+
+}  // namespace quillmark
+
+#endif  // QUILLMARK_TOOL_EXTENSIONSET_H_

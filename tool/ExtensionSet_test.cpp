@@ -1,0 +1,67 @@
+#include "tool/ExtensionSet.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "test/expect_throw_msg.h"
+
+namespace quillmark {
+namespace {
+
+using namespace std::string_literals;
+
+// Extensions that share bytes, lengths or chunks must never be taken for one
+// another.
+TEST(ExtensionSet, TellsEveryDistinctExtensionApart) {
+  const std::string big(3 << 20, 'x');  // longer than a chunk
+  const std::vector<std::string> distinct = {
+      "205",
+      "20",
+      "2050",
+      "a\0b"s,
+      "a\0c"s,
+      "A",
+      std::string(127, 'y'),
+      std::string(128, 'y'),
+      std::string(20000, 'z'),
+      big,
+      big + "!",
+      "after",
+  };
+  ExtensionSet set;
+  for (const std::string& extension : distinct) {
+    SCOPED_TRACE(extension.substr(0, 20));
+    EXPECT_TRUE(set.Insert(extension));
+  }
+  for (const std::string& extension : distinct) {
+    SCOPED_TRACE(extension.substr(0, 20));
+    EXPECT_FALSE(set.Insert(extension));
+  }
+  // Enough to grow the table many times and to fill several chunks.
+  for (int i = 0; i < 300'000; ++i) {
+    ASSERT_TRUE(set.Insert("ext-" + std::to_string(i))) << i;
+  }
+  for (int i = 0; i < 300'000; i += 7) {
+    ASSERT_FALSE(set.Insert("ext-" + std::to_string(i))) << i;
+  }
+}
+
+// A set whose arena is full refuses new extensions, never wrapping around
+// onto old ones, and still knows its repeats.
+TEST(ExtensionSet, FullArenaRefusesOnlyNewExtensions) {
+  ExtensionSet set(40);  // ten extensions of three bytes and a length byte
+  for (int i = 100; i < 110; ++i) {
+    EXPECT_TRUE(set.Insert(std::to_string(i)));
+  }
+  EXPECT_THROW_MSG(set.Insert("110"), std::invalid_argument,
+                   "Too many distinct extensions: their bytes exceed 4 GiB.");
+  for (int i = 100; i < 110; ++i) {
+    EXPECT_FALSE(set.Insert(std::to_string(i)));
+  }
+}
+
+}  // namespace
+}  // namespace quillmark
