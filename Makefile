@@ -28,13 +28,14 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$$(nproc)
 
-# Micro-benchmarks, then the tool against the bare loop on BENCH_LINES lines.
+# Micro-benchmarks, then the tool against the bare loop and the floor on
+# BENCH_LINES lines.
 bench: PACKAGES += libbenchmark-dev
 bench: build
 	$(BUILD)/bench/quillmark_bench
 	$(BUILD)/bench/quillmark_e2e_bench $(BUILD)/quillmark \
-	  $(BUILD)/bench/quillmark_baseline $(BUILD)/bench-work \
-	  $(BENCH_LINES) $(BENCH_RUNS)
+	  $(BUILD)/bench/quillmark_baseline $(BUILD)/bench/quillmark_floor \
+	  $(BUILD)/bench-work $(BENCH_LINES) $(BENCH_RUNS)
 
 # Every fuzz target for FUZZ_SECONDS each, under ASan and UBSan (clang).
 fuzz: PACKAGES += clang libclang-rt-14-dev

@@ -1,9 +1,9 @@
-// End-to-end benchmark: writes a deterministic extension list, runs quillmark
-// and the baseline alternately, checks that their outputs are identical and
-// prints the median time per record, records per second, peak memory and the
-// ratio of the two.
+// End-to-end benchmark: writes a deterministic extension list, runs quillmark,
+// the C++ baseline and the C floor in turn, checks that their outputs are
+// identical and prints the median time per record, records per second, peak
+// memory and quillmark's ratios to the other two.
 //
-// Usage: quillmark_e2e_bench QUILLMARK BASELINE WORK_DIR [LINES [RUNS]]
+// Usage: quillmark_e2e_bench QUILLMARK BASELINE FLOOR WORK_DIR [LINES [RUNS]]
 //
 // Peak memory is wait4's ru_maxrss. It also counts what a child inherits
 // from this process before exec, so this driver streams everything and stays
@@ -152,18 +152,19 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 4) {
+  if (argc < 5) {
     std::fprintf(stderr,
-                 "usage: %s QUILLMARK BASELINE WORK_DIR [LINES [RUNS]]\n",
+                 "usage: %s QUILLMARK BASELINE FLOOR WORK_DIR [LINES [RUNS]]\n",
                  argv[0]);
     return 2;
   }
   const std::string quillmark = fs::absolute(argv[1]);
   const std::string baseline = fs::absolute(argv[2]);
-  const fs::path dir = argv[3];
+  const std::string floor = fs::absolute(argv[3]);
+  const fs::path dir = argv[4];
   const std::uint64_t lines =
-      argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1'000'000;
-  const int runs = argc > 5 ? std::atoi(argv[5]) : 5;
+      argc > 5 ? std::strtoull(argv[5], nullptr, 10) : 1'000'000;
+  const int runs = argc > 6 ? std::atoi(argv[6]) : 5;
   fs::create_directories(dir);
   const fs::path list = fs::absolute(dir / "extensions.txt");
   WriteList(list, lines);
@@ -187,21 +188,29 @@ int main(int argc, char** argv) {
        {baseline, list, "Devices.ini", "7", "tenant-0042", "bench"},
        dir / "baseline",
        {}},
+      {"floor",
+       {floor, list, "Devices.ini", "7", "tenant-0042", "bench"},
+       dir / "floor",
+       {}},
   };
+  constexpr int kPrograms = 3;
   for (int run = 0; run < runs; ++run) {
-    // Alternate which goes first, so that neither always inherits the other's
+    // Rotate which goes first, so that none always inherits another's
     // write-back of its output.
-    for (int i = 0; i < 2; ++i) {
-      Program& p = programs[(i + run) % 2];
+    for (int i = 0; i < kPrograms; ++i) {
+      Program& p = programs[(i + run) % kPrograms];
       fs::create_directories(p.dir);
       const Measurement m = Run(p.args, p.dir, p.dir / "stdout");
       p.seconds.push_back(m.seconds);
       p.peak_kib = std::max(p.peak_kib, m.peak_kib);
     }
-    for (const char* file : {"Devices.ini", "stdout"}) {
-      if (!SameBytes(programs[0].dir / file, programs[1].dir / file)) {
-        std::fprintf(stderr, "outputs differ: %s\n", file);
-        return 1;
+    for (int i = 1; i < kPrograms; ++i) {
+      for (const char* file : {"Devices.ini", "stdout"}) {
+        if (!SameBytes(programs[0].dir / file, programs[i].dir / file)) {
+          std::fprintf(stderr, "outputs differ: %s of %s\n", file,
+                       programs[i].name);
+          return 1;
+        }
       }
     }
   }
@@ -218,8 +227,14 @@ int main(int argc, char** argv) {
                 median * 1e9 / static_cast<double>(records),
                 static_cast<double>(p.peak_kib) / 1024);
   }
-  std::printf("\nratio quillmark / baseline (median time): %.3f\n",
-              Median(programs[0].seconds) / Median(programs[1].seconds));
+  std::printf("\n");
+  for (int i = 1; i < kPrograms; ++i) {
+    std::printf("quillmark / %s: %.3f x the time, %.2f x the peak memory\n",
+                programs[i].name,
+                Median(programs[0].seconds) / Median(programs[i].seconds),
+                static_cast<double>(programs[0].peak_kib) /
+                    static_cast<double>(programs[i].peak_kib));
+  }
 
   // Inputs that grow without new extensions must not grow memory.
   constexpr long kFlatLimitKib = 10L * 1024;
