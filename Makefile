@@ -9,6 +9,7 @@ FUZZ_BUILD ?= build-fuzz
 BENCH_LINES ?= 1000000
 BENCH_RUNS ?= 5
 PREFIX ?= /usr/local
+PACKAGE_BUILD ?= build-package
 PACKAGES ?=
 
 .PHONY: all deps build run test bench fuzz install package clean
@@ -42,14 +43,20 @@ fuzz: PACKAGES += clang libclang-rt-14-dev
 fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++ -DQUILLMARK_FUZZ=ON -DBUILD_TESTING=OFF
-	cmake --build $(FUZZ_BUILD) -j$$(nproc) --target fuzzers
+	cmake --build $(FUZZ_BUILD) -j$$(nproc) --target quillmark_fuzzers
 	scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-package: build
-	cd $(BUILD) && cpack -G DEB
+# The Debian package, from a build folder of its own whose install prefix is
+# /usr, so that the libraries go to the multiarch folder.
+package: deps
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DQUILLMARK_BUILD_TESTS=OFF \
+	  -DQUILLMARK_BUILD_BENCHMARKS=OFF $(CMAKE_ARGS)
+	cmake --build $(PACKAGE_BUILD) -j$$(nproc)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

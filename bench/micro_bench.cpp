@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "dictionary/Dictionary.h"
-#include "identity/DeviceIdGenerator.h"
+#include "quillmark/dictionary/Dictionary.h"
+#include "quillmark/identity/DeviceIdGenerator.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "dictionary/Dictionary.h"
+#include "quillmark/dictionary/Dictionary.h"
 
 #include <gtest/gtest.h>
 

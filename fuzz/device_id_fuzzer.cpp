@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "dictionary/Dictionary.h"
 #include "fuzz/fuzz_util.h"
-#include "identity/DeviceIdGenerator.h"
+#include "quillmark/dictionary/Dictionary.h"
+#include "quillmark/identity/DeviceIdGenerator.h"
 #include "test/reference_device_id.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "dictionary/Dictionary.h"
 #include "fuzz/fuzz_util.h"
+#include "quillmark/dictionary/Dictionary.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "dictionary/Dictionary.h"
 #include "fuzz/fuzz_util.h"
+#include "quillmark/dictionary/Dictionary.h"
 
 namespace {
 

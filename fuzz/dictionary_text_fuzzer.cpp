@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "dictionary/Dictionary.h"
 #include "fuzz/fuzz_util.h"
+#include "quillmark/dictionary/Dictionary.h"
 
 namespace {
 

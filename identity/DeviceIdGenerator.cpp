@@ -1,4 +1,4 @@
-#include "identity/DeviceIdGenerator.h"
+#include "quillmark/identity/DeviceIdGenerator.h"
 
 #include <algorithm>
 #include <array>

@@ -10,7 +10,7 @@
 #include <boost/uuid/uuid.hpp>
 #include <string>
 
-#include "dictionary/Dictionary.h"
+#include "quillmark/dictionary/Dictionary.h"
 
 namespace quillmark {
 

@@ -22,7 +22,7 @@ Sha1::Sha1(const char* algorithm) {
   if (md_ == nullptr ||
       EVP_MD_get_size(md_) != static_cast<int>(Digest().size())) {
     Release();
-    throw std::runtime_error("Cannot load SHA-1 from OpenSSL.");
+    throw std::runtime_error(kCannotLoad);
   }
 }
 
@@ -51,7 +51,7 @@ Sha1::Digest Sha1::Compute(std::string_view first,
       EVP_DigestUpdate(context.get(), second.data(), second.size()) != 1 ||
       EVP_DigestFinal_ex(context.get(), digest.data(), &size) != 1 ||
       size != digest.size()) {
-    throw std::runtime_error("SHA-1 failed.");
+    throw std::runtime_error(kFailed);
   }
   return digest;
 }

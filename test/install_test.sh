@@ -11,12 +11,19 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
-for f in bin/quillmark share/man/man1/quillmark.1 \
-    share/bash-completion/completions/quillmark share/doc/Quillmark/LICENSE \
-    share/doc/Quillmark/README.md include/quillmark/dictionary/Dictionary.h \
-    include/quillmark/identity/DeviceIdGenerator.h; do
+for f in bin/quillmark share/man/man1/quillmark.1.gz \
+    share/bash-completion/completions/quillmark \
+    share/doc/quillmark/copyright share/doc/quillmark/changelog.gz \
+    share/doc/quillmark/README.md include/quillmark/dictionary/Dictionary.h \
+    include/quillmark/identity/DeviceIdGenerator.h \
+    lib/libquillmark_identity.a lib/libquillmark_dictionary.a; do
   [ -f "$tmp/prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
+# Consumers see include/, so that only <quillmark/...> resolves: a bare
+# "dictionary/Dictionary.h" could be any library's.
+grep -q 'INTERFACE_INCLUDE_DIRECTORIES "${_IMPORT_PREFIX}/include"' \
+  "$tmp/prefix/lib/cmake/Quillmark/QuillmarkTargets.cmake" ||
+  { echo "exported include folder is not include/"; exit 1; }
 
 cmake -S "$source/test/consumer" -B "$tmp/consumer" \
   -DCMAKE_PREFIX_PATH="$tmp/prefix" -DCMAKE_CXX_COMPILER="$cxx" \

@@ -1,33 +1,57 @@
 #!/bin/sh
-# Builds the Debian package, unpacks it into a throw-away root and runs the
-# unpacked binary on the example list.
-# Usage: package_test.sh BUILD_DIR SOURCE_DIR
+# Builds the Debian package as `make package` does, checks it with lintian,
+# checks its metadata and contents, and runs the packaged binary on the
+# example list.
+# Usage: package_test.sh SOURCE_DIR WORK_DIR QUILLMARK
 set -eu
-build=$(cd "$1" && pwd)
-source=$(cd "$2" && pwd)
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+source=$(cd "$1" && pwd)
+rm -rf "$2"
+mkdir -p "$2"
+work=$(cd "$2" && pwd)
+built=$3
+fail() { echo "$*"; exit 1; }
 
-(cd "$tmp" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/out") \
-  >"$tmp/cpack.log" 2>&1 || { cat "$tmp/cpack.log"; exit 1; }
-deb=$(ls "$tmp"/out/quillmark_*.deb)
-depends=$(dpkg-deb -f "$deb" Depends)
-case $depends in
-  *libboost-program-options1.74.0*libabsl20220623*libssl3*) ;;
-  *) echo "runtime dependencies missing: $depends"; exit 1 ;;
-esac
-dpkg-deb -x "$deb" "$tmp/root"
-[ -f "$tmp/root/usr/share/man/man1/quillmark.1" ] || { echo "no manual"; exit 1; }
+make -C "$source" package PACKAGE_BUILD="$work/build" >"$work/package.log" 2>&1 ||
+  { tail -n 40 "$work/package.log"; fail "make package failed"; }
+deb=$(ls "$work"/build/quillmark_*.deb)
 
-mkdir "$tmp/run"
-cd "$tmp/run"
-"$tmp/root/usr/bin/quillmark" -i "$source/examples/extensions.txt" --pp 7 \
+# No error or warning tags. As root, lintian also says that it runs as root;
+# that line is no tag.
+lintian "$deb" >"$work/lintian.log" 2>&1 || true
+if grep -E '^[EW]: ' "$work/lintian.log"; then fail "lintian: see above"; fi
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Maintainer)" = "Quillmark maintainers <maintainers@quillmark.invalid>" ] ||
+  fail "maintainer: $(field Maintainer)"
+# Computed by dpkg-shlibdeps, so each with the version its symbols need.
+for library in libboost-program-options1.74.0 libabsl20220623 libssl3 libc6; do
+  field Depends | grep -q -E "(^|, )$library \(>= [^)]+\)" ||
+    fail "no versioned dependency on $library: $(field Depends)"
+done
+[ "$(field Description | wc -l)" -gt 2 ] || fail "no extended description"
+
+dpkg-deb -x "$deb" "$work/root"
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+for f in bin/quillmark share/man/man1/quillmark.1.gz \
+    share/doc/quillmark/copyright share/doc/quillmark/changelog.gz \
+    share/doc/quillmark/README.md share/bash-completion/completions/quillmark \
+    include/quillmark/identity/DeviceIdGenerator.h \
+    include/quillmark/dictionary/Dictionary.h \
+    "lib/$multiarch/libquillmark_identity.a" \
+    "lib/$multiarch/libquillmark_dictionary.a" \
+    "lib/$multiarch/cmake/Quillmark/QuillmarkConfig.cmake"; do
+  [ -f "$work/root/usr/$f" ] || fail "not in the package: /usr/$f"
+done
+
+mkdir "$work/run"
+cd "$work/run"
+"$work/root/usr/bin/quillmark" -i "$source/examples/extensions.txt" --pp 7 \
   --tenant_id 42 >packaged.out
-"$build/quillmark" -i "$source/examples/extensions.txt" --pp 7 \
-  --tenant_id 42 -o built.ini >built.out
+"$built" -i "$source/examples/extensions.txt" --pp 7 --tenant_id 42 \
+  -o built.ini >built.out
 head -n 1 Devices.ini | grep -q -x '\[e1729268-be74-5d07-9149-9c49ab1e2d12\]' ||
-  { echo "unexpected first record"; head -n 5 Devices.ini; exit 1; }
+  fail "unexpected first record: $(head -n 5 Devices.ini)"
 cmp Devices.ini built.ini
 grep -q '^Wrote 10 devices to "Devices.ini"$' packaged.out ||
-  { echo "unexpected summary"; cat packaged.out; exit 1; }
-echo "packaged as $(basename "$deb") ($depends)"
+  fail "unexpected summary: $(cat packaged.out)"
+echo "packaged as $(basename "$deb"), lintian-clean ($(field Depends))"

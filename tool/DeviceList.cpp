@@ -5,10 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "dictionary/Dictionary.h"
+#include "quillmark/dictionary/Dictionary.h"
 #include "tool/DeviceRecord.h"
 #include "tool/ExtensionSet.h"
 #include "tool/LineReader.h"
+#include "tool/Messages.h"
 
 namespace quillmark {
 namespace {
@@ -36,17 +37,12 @@ constexpr char kDosEndOfFile = '\x1A';
 // A control byte would end up inside the INI: a carriage return can forge a
 // section for some readers, a NUL cuts a record short for others.
 void CheckNoControlByte(std::string_view extension, std::uint32_t line) {
-  const auto control =
+  const auto* control =
       std::find_if(extension.begin(), extension.end(), IsControl);
-  if (control == extension.end()) return;
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  const auto byte = static_cast<unsigned char>(*control);
-  std::string message = "Line " + std::to_string(line);
-  message += ": extension holds control character 0x";
-  message += kHex[byte >> 4];
-  message += kHex[byte & 0x0f];
-  message += '.';
-  throw std::invalid_argument(message);
+  if (control != extension.end()) {
+    throw std::invalid_argument(
+        messages::ControlCharacter(line, static_cast<unsigned char>(*control)));
+  }
 }
 
 // Writes and flushes one record straight through the stream's buffer; the
@@ -56,7 +52,7 @@ void WriteRecord(std::ostream& ini, const std::string& record) {
   if (!ini || ini.rdbuf()->sputn(record.data(), size) != size ||
       ini.rdbuf()->pubsync() != 0) {
     ini.setstate(std::ios::badbit);
-    throw std::invalid_argument("Cannot write output file.");
+    throw std::invalid_argument(messages::kCannotWrite);
   }
 }
 
@@ -101,7 +97,7 @@ std::uint32_t WriteDeviceList(std::istream& list, std::ostream& ini,
   }
   // Reading stops on a read error too; only the end of the list is success.
   if (list.bad() || !list.eof()) {
-    throw std::invalid_argument("Cannot read input file.");
+    throw std::invalid_argument(messages::kCannotRead);
   }
   return devices;
 }

@@ -16,7 +16,7 @@
 #include <istream>
 #include <ostream>
 
-#include "identity/DeviceIdGenerator.h"
+#include "quillmark/identity/DeviceIdGenerator.h"
 
 namespace quillmark {
 

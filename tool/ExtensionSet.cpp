@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tool/Messages.h"
+
 namespace quillmark {
 namespace {
 
@@ -75,8 +77,7 @@ bool ExtensionSet::Insert(std::string_view extension) {
   if (!Reserve(LengthSize(extension.size()) + extension.size())) {
     // The arena is full: only a repeat can still be taken.
     if (offsets_.contains(extension)) return false;
-    throw std::invalid_argument(
-        "Too many distinct extensions: their bytes exceed 4 GiB.");
+    throw std::invalid_argument(messages::kTooManyExtensions);
   }
   // Room is made first: once the set has placed a new entry, storing its
   // bytes must not fail.

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "identity/DeviceIdGenerator.h"
+#include "quillmark/identity/DeviceIdGenerator.h"
 #include "test/quillmark_runner.h"
 #include "test/reference_device_id.h"
 #include "tool/DeviceList.h"

@@ -15,13 +15,15 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "identity/DeviceIdGenerator.h"
+#include "quillmark/identity/DeviceIdGenerator.h"
 #include "tool/Config.h"
 #include "tool/DeviceList.h"
 #include "tool/InputFile.h"
+#include "tool/Messages.h"
 #include "tool/OutputFile.h"
 
 namespace po = boost::program_options;
+namespace messages = quillmark::messages;
 
 namespace {
 
@@ -30,7 +32,7 @@ void HandleStopSignal(int) {}
 
 void AttachStopSignal(int signal_number, const char* message) {
   if (std::signal(signal_number, HandleStopSignal) == SIG_ERR) {
-    std::cerr << message << std::flush;
+    std::cerr << message << "\n" << std::flush;
   }
 }
 
@@ -99,18 +101,18 @@ int ReadFlags(int argc, char** argv, Config& config) {
 
 // Throws the message of the first check that `config` fails; touches no file.
 void CheckConfig(const Config& config) {
-  if (config.input.empty()) Fail("No input file specified.");
+  if (config.input.empty()) Fail(messages::kNoInput);
   if (std::filesystem::status(config.input).type() ==
       std::filesystem::file_type::not_found) {
-    Fail("Input file does not exist.");
+    Fail(messages::kInputMissing);
   }
-  if (config.pp == 0) Fail("No PP ID specified.");
+  if (config.pp == 0) Fail(messages::kNoPp);
 }
 
 void OpenList(const Config& config, quillmark::InputFile& list) {
-  if (!list.Open(config.input)) Fail("Cannot open input file for reading.");
+  if (!list.Open(config.input)) Fail(messages::kCannotOpenInput);
   if (IsSameRegularFile(config.input, config.output)) {
-    Fail("Input and output are the same file.");
+    Fail(messages::kSameFile);
   }
 }
 
@@ -121,23 +123,23 @@ void CheckListStart(quillmark::InputFile& list) {
   try {
     start = list.Peek(2);
   } catch (const std::exception&) {
-    Fail("Cannot read input file.");
+    Fail(messages::kCannotRead);
   }
   if (start == "\xFF\xFE" || start == "\xFE\xFF") {
-    Fail("Input file is UTF-16; save it as UTF-8.");
+    Fail(messages::kUtf16);
   }
 }
 
 // Opens the output without truncating it, so that a run that finds it in use
 // by another leaves it as it was.
 void OpenIni(const Config& config, quillmark::OutputFile& ini) {
-  if (!ini.Open(config.output)) Fail("Cannot open output file for writing.");
-  if (!ini.Lock()) Fail("Output file is in use by another run.");
-  if (!ini.Truncate()) Fail("Cannot open output file for writing.");
+  if (!ini.Open(config.output)) Fail(messages::kCannotOpenOutput);
+  if (!ini.Lock()) Fail(messages::kOutputInUse);
+  if (!ini.Truncate()) Fail(messages::kCannotOpenOutput);
 }
 
 void CloseIni(quillmark::OutputFile& ini) {
-  if (!ini.Close()) Fail("Cannot write output file.");
+  if (!ini.Close()) Fail(messages::kCannotWrite);
 }
 
 void PrintSummary(std::uint32_t devices, const std::filesystem::path& output) {
@@ -148,7 +150,7 @@ void PrintSummary(std::uint32_t devices, const std::filesystem::path& output) {
 // The listing, the notices and the summary are what a caller reads of the run;
 // losing them (a full disk, a closed pipe) must not look like success.
 void CheckStandardOutput() {
-  if (!std::cout) Fail("Cannot write standard output.");
+  if (!std::cout) Fail(messages::kCannotWriteStandardOutput);
 }
 
 int Run(int argc, char** argv) {
@@ -179,8 +181,8 @@ int main(int argc, char** argv) {
   // Configuration comes from the command line only: OpenSSL is not to read
   // its openssl.cnf either.
   OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
-  AttachStopSignal(SIGINT, "Failed to attach to SIGINT!\n");
-  AttachStopSignal(SIGTERM, "Failed to attach to SIGTERM!\n");
+  AttachStopSignal(SIGINT, messages::kNoSigint);
+  AttachStopSignal(SIGTERM, messages::kNoSigterm);
   // An output reader that goes away, or a file-size limit, must show up as a
   // write error with its message, not end the run in the middle of a record.
   std::signal(SIGPIPE, SIG_IGN);

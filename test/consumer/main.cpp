@@ -3,8 +3,8 @@
 #include <boost/uuid/uuid_io.hpp>
 #include <iostream>
 
-#include "dictionary/Dictionary.h"
-#include "identity/DeviceIdGenerator.h"
+#include <quillmark/dictionary/Dictionary.h>
+#include <quillmark/identity/DeviceIdGenerator.h>
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
