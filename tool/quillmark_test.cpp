@@ -159,6 +159,10 @@ TEST_F(Quillmark, OptionLibraryErrorsNameTheOption) {
        "the argument ('\"a.ini\"b') for option '--output' is invalid"},
       {{"-i", "list.txt", "--pp", "1", "--tenant"},
        "the required argument for option '--tenant_id' is missing"},
+      // An empty salt is a separate empty argument, never "--salt=".
+      {{"-i", "list.txt", "--pp", "1", "--salt="},
+       "the argument for option '--salt' should follow immediately after the "
+       "equal sign"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
