@@ -91,6 +91,7 @@ TEST(DictionaryText, MalformedItemsNameTheFirstBadItem) {
       {"=", "="}, {"x;;y", "x"},  {"a=x;y", "y"}, {" ;a=1", " "},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
     EXPECT_THROW_MSG(DictionaryFromString(c.text, ';'), std::invalid_argument,
                      "Invalid dictionary entry: '" + c.item + "'");
   }
@@ -110,9 +111,10 @@ TEST(DictionaryText, TryReplacesOutputOrEmptiesIt) {
       {"b", false, {}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
     Dictionary output{{"old", "entry"}, {"b", "old"}};
-    EXPECT_EQ(c.ok, TryDictionaryFromString(c.text, ';', output)) << c.text;
-    EXPECT_EQ(c.output, output) << c.text;
+    EXPECT_EQ(c.ok, TryDictionaryFromString(c.text, ';', output));
+    EXPECT_EQ(c.output, output);
   }
 }
 
@@ -131,6 +133,7 @@ TEST(DictionaryBlock, RoundTripsInBothDirections) {
       {{{" a", "\xff;"}}, " a=\xff;\0\0"s},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.dictionary));
     const std::vector<char> block = SerialiseDictionary(c.dictionary);
     EXPECT_EQ(Bytes(c.block), block);
     EXPECT_EQ(c.dictionary, DeserialiseDictionary(block.data()));
@@ -150,6 +153,7 @@ TEST(DictionaryBlock, ReadsBackDifferentlyWhenKeyOrValueHoldsDelimiters) {
       {{{"a", "x\0"s}, {"b", "1"}}, "a=x\0\0b=1\0\0"s, {{"a", "x"}}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.written));
     const std::vector<char> block = SerialiseDictionary(c.written);
     EXPECT_EQ(Bytes(c.block), block);
     EXPECT_EQ(c.read, DeserialiseDictionary(block.data()));
@@ -172,6 +176,7 @@ TEST(DictionaryBlock, MalformedEntriesNameTheFirstBadEntry) {
       {{}, "a=1\0b\0c\0\0"s, "b"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.entry);
     const std::vector<char> block =
         c.written.empty() ? Bytes(c.block) : SerialiseDictionary(c.written);
     const std::string message = "Invalid dictionary entry: '" + c.entry + "'";
@@ -206,6 +211,7 @@ TEST(DictionaryBlock, BoundedFormRefusesEveryTruncation) {
   const std::vector<char> block =
       SerialiseDictionary({{"a", "1"}, {"bb", ""}, {"c", "x=y"}});
   for (auto end = block.begin(); end != block.end(); ++end) {
+    SCOPED_TRACE(end - block.begin());
     // An exact-size copy of the prefix, so that ASan sees any read beyond it.
     const std::vector<char> prefix(block.begin(), end);
     EXPECT_THROW_MSG(DeserialiseDictionary(prefix.data(), prefix.size()),

@@ -78,8 +78,8 @@ TEST(DeviceIdGenerator, MatchesIndependentVersion5Vectors) {
        "2f7f25e4-46a6-500b-9807-0265058c9f3c"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(c.id, Id(c.tenant_id, c.salt, c.attributes))
-        << "tenant " << c.tenant_id << ", salt " << c.salt;
+    SCOPED_TRACE(c.id);
+    EXPECT_EQ(c.id, Id(c.tenant_id, c.salt, c.attributes));
   }
 }
 
