@@ -233,17 +233,22 @@ class Terminal {
     if (near_ < 0 || ::grantpt(near_) != 0 || ::unlockpt(near_) != 0) return;
     // The tool must not inherit the near end, or hanging up would not reach it.
     ::fcntl(near_, F_SETFD, FD_CLOEXEC);
-    path_ = ::ptsname(near_);
-    const int far = ::open(path_.c_str(), O_RDWR | O_NOCTTY);
+    const char* const name = ::ptsname(near_);
+    if (name == nullptr) return;
+    const std::string path = name;
+    const int far = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    if (far < 0) return;  // no pseudo-terminals here, as in some chroots
     termios settings{};
-    if (raw && far >= 0 && ::tcgetattr(far, &settings) == 0) {
+    if (raw && ::tcgetattr(far, &settings) == 0) {
       ::cfmakeraw(&settings);
       ::tcsetattr(far, TCSANOW, &settings);
     }
-    if (far >= 0) ::close(far);
+    ::close(far);
+    path_ = path;
   }
   ~Terminal() { HangUp(); }
 
+  // The far end's path; empty if there are no pseudo-terminals to be had.
   const std::string& path() const { return path_; }
   bool Type(const std::string& bytes) const {
     return ::write(near_, bytes.data(), bytes.size()) ==
@@ -264,7 +269,7 @@ class Terminal {
 // part read before it.
 TEST_F(Hostile, ReadErrorInTheMiddleOfALine) {
   Terminal terminal(/*raw=*/true);
-  ASSERT_FALSE(terminal.path().empty());
+  if (terminal.path().empty()) GTEST_SKIP() << "no pseudo-terminals";
   const pid_t pid =
       Start({"-i", terminal.path(), "--pp", "7", "--tenant_id", "42"});
   ASSERT_TRUE(terminal.Type("205\n20"));
@@ -297,7 +302,7 @@ TEST_F(Hostile, TerminalListEndsAtItsEnd) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
     Terminal terminal(/*raw=*/false);
-    ASSERT_FALSE(terminal.path().empty());
+    if (terminal.path().empty()) GTEST_SKIP() << "no pseudo-terminals";
     const pid_t pid =
         Start({"-i", terminal.path(), "--pp", "7", "--tenant_id", "42"});
     ASSERT_TRUE(terminal.Type(c.typed));
