@@ -14,8 +14,6 @@
 namespace quillmark {
 namespace {
 
-using namespace std::string_view_literals;
-
 // The space class of the classic locale, which the tool never leaves.
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 

@@ -57,20 +57,15 @@ OutputFile::int_type OutputFile::overflow(int_type c) {
 std::streamsize OutputFile::xsputn(const char* s, std::streamsize n) {
   if (failed_) return 0;
   const auto size = static_cast<std::size_t>(n);
-  if (size <= static_cast<std::size_t>(epptr() - pptr())) {
-    std::memcpy(pptr(), s, size);
-    pbump(static_cast<int>(size));
-    return n;
-  }
   // Too big for what is left of the block: what is buffered goes first, then
   // this either into the empty block or, if it cannot fit, straight out.
-  if (!Flush()) return 0;
-  if (size <= block_.size()) {
-    std::memcpy(pptr(), s, size);
-    pbump(static_cast<int>(size));
-    return n;
+  if (size > static_cast<std::size_t>(epptr() - pptr())) {
+    if (!Flush()) return 0;
+    if (size > block_.size()) return WriteAll(s, size) ? n : 0;
   }
-  return WriteAll(s, size) ? n : 0;
+  std::memcpy(pptr(), s, size);
+  pbump(static_cast<int>(size));
+  return n;
 }
 
 int OutputFile::sync() {
