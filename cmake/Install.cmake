@@ -4,50 +4,52 @@
 
 set(QUILLMARK_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillmark)
 
-install(TARGETS quillmark_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES completion/quillmark.bash
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
-  RENAME quillmark)
+if(QUILLMARK_BUILD_TOOL)
+  install(TARGETS quillmark_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES completion/quillmark.bash
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME quillmark)
 
-# The manual and the changelog go compressed as Debian has them: gzip -9n,
-# with no name or time in the header, so that the bytes are reproducible.
-find_program(QUILLMARK_GZIP gzip REQUIRED)
-set(compressed "")
-foreach(document IN ITEMS doc/quillmark.1 doc/changelog)
-  get_filename_component(name ${document} NAME)
-  set(output ${PROJECT_BINARY_DIR}/${name}.gz)
-  add_custom_command(OUTPUT ${output}
-    COMMAND ${QUILLMARK_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/${document}
-            > ${output}
-    DEPENDS ${PROJECT_SOURCE_DIR}/${document} VERBATIM)
-  list(APPEND compressed ${output})
-endforeach()
-add_custom_target(quillmark_compressed_documents ALL DEPENDS ${compressed})
-install(FILES ${PROJECT_BINARY_DIR}/quillmark.1.gz
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # The manual and the changelog go compressed as Debian has them: gzip -9n,
+  # with no name or time in the header, so that the bytes are reproducible.
+  find_program(QUILLMARK_GZIP gzip REQUIRED)
+  set(compressed "")
+  foreach(document IN ITEMS doc/quillmark.1 doc/changelog)
+    get_filename_component(name ${document} NAME)
+    set(output ${PROJECT_BINARY_DIR}/${name}.gz)
+    add_custom_command(OUTPUT ${output}
+      COMMAND ${QUILLMARK_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/${document}
+              > ${output}
+      DEPENDS ${PROJECT_SOURCE_DIR}/${document} VERBATIM)
+    list(APPEND compressed ${output})
+  endforeach()
+  add_custom_target(quillmark_compressed_documents ALL DEPENDS ${compressed})
+  install(FILES ${PROJECT_BINARY_DIR}/quillmark.1.gz
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-# The copyright file in Debian's machine-readable format, carrying LICENSE:
-# each of its lines indented by one space, an empty one written as " .".
-file(STRINGS LICENSE license_lines)
-set(license_text "")
-foreach(line IN LISTS license_lines)
-  if(line STREQUAL "")
-    string(APPEND license_text " .\n")
-  else()
-    string(APPEND license_text " ${line}\n")
-  endif()
-endforeach()
-file(WRITE ${PROJECT_BINARY_DIR}/copyright
-"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
-Upstream-Name: Quillmark
-Upstream-Contact: Quillmark maintainers <maintainers@quillmark.invalid>
+  # The copyright file in Debian's machine-readable format, carrying LICENSE:
+  # each of its lines indented by one space, an empty one written as " .".
+  file(STRINGS LICENSE license_lines)
+  set(license_text "")
+  foreach(line IN LISTS license_lines)
+    if(line STREQUAL "")
+      string(APPEND license_text " .\n")
+    else()
+      string(APPEND license_text " ${line}\n")
+    endif()
+  endforeach()
+  file(WRITE ${PROJECT_BINARY_DIR}/copyright
+  "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+  Upstream-Name: Quillmark
+  Upstream-Contact: Quillmark maintainers <maintainers@quillmark.invalid>
 
-Files: *
-Copyright: 2026 Quillmark maintainers
-License: Expat
-${license_text}")
-install(FILES README.md ${PROJECT_BINARY_DIR}/copyright
-  ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${QUILLMARK_DOCDIR})
+  Files: *
+  Copyright: 2026 Quillmark maintainers
+  License: Expat
+  ${license_text}")
+  install(FILES README.md ${PROJECT_BINARY_DIR}/copyright
+    ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${QUILLMARK_DOCDIR})
+endif()
 
 install(FILES dictionary/Dictionary.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quillmark/dictionary)
@@ -94,7 +96,6 @@ set(CPACK_STRIP_FILES TRUE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The headers need Boost's, Abseil's and OpenSSL's to build against.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-  "libboost-dev (>= 1.74), libabsl-dev, libssl-dev")
+# The headers need Boost's and OpenSSL's to build against.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libboost-dev (>= 1.74), libssl-dev")
 include(CPack)

@@ -25,11 +25,6 @@ const Sha1& Sha1Digest() {
 constexpr std::string_view kTenantPrefix = "tenantId[";
 constexpr std::string_view kSaltPrefix = "]:deviceIdGeneratorSalt[";
 
-// Copies `piece` to `out`; returns the end of the copy.
-char* Put(char* out, std::string_view piece) {
-  return std::copy(piece.begin(), piece.end(), out);
-}
-
 }  // namespace
 
 DeviceIdGenerator::DeviceIdGenerator(std::string tenant_id, std::string salt)
@@ -50,16 +45,16 @@ boost::uuids::uuid DeviceIdGenerator::GenerateDeviceId(
       size <= stack_buffer.size()
           ? stack_buffer.data()
           : (heap_buffer = std::make_unique_for_overwrite<char[]>(size)).get();
-  char* end = Put(name, kTenantPrefix);
-  end = Put(end, tenant_id_);
-  end = Put(end, kSaltPrefix);
-  end = Put(end, salt_);
+  char* end = std::ranges::copy(kTenantPrefix, name).out;
+  end = std::ranges::copy(tenant_id_, end).out;
+  end = std::ranges::copy(kSaltPrefix, end).out;
+  end = std::ranges::copy(salt_, end).out;
   *end++ = ']';
   for (const auto& [key, value] : attributes) {
     *end++ = ':';
-    end = Put(end, key);
+    end = std::ranges::copy(key, end).out;
     *end++ = '[';
-    end = Put(end, value);
+    end = std::ranges::copy(value, end).out;
     *end++ = ']';
   }
   const Sha1::Digest digest = Sha1Digest().Compute(

@@ -26,12 +26,16 @@ class IDeviceIdGenerator {
 
 class DeviceIdGenerator : public IDeviceIdGenerator {
  public:
+  // What GenerateDeviceId throws, as std::runtime_error.
+  static constexpr char kCannotLoadSha1[] = "Cannot load SHA-1 from OpenSSL.";
+  static constexpr char kSha1Failed[] = "SHA-1 failed.";
+
   DeviceIdGenerator(std::string tenant_id, std::string salt);
 
   // Returns the version-5 UUID of the device-ID name built from the tenant
-  // ID, the salt and `attributes`. Throws std::runtime_error "Cannot load
-  // SHA-1 from OpenSSL." if OpenSSL's SHA-1 cannot be had, on the first call
-  // or on a later one. Calls may run on several threads at once.
+  // ID, the salt and `attributes`. Throws kCannotLoadSha1 if OpenSSL's SHA-1
+  // cannot be had, on the first call or on a later one, and kSha1Failed if
+  // OpenSSL reports an error. Calls may run on several threads at once.
   boost::uuids::uuid GenerateDeviceId(
       const Dictionary& attributes) const override;
 

@@ -6,6 +6,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "quillmark/identity/DeviceIdGenerator.h"
+
 namespace quillmark {
 namespace {
 
@@ -22,7 +24,7 @@ Sha1::Sha1(const char* algorithm) {
   if (md_ == nullptr ||
       EVP_MD_get_size(md_) != static_cast<int>(Digest().size())) {
     Release();
-    throw std::runtime_error(kCannotLoad);
+    throw std::runtime_error(DeviceIdGenerator::kCannotLoadSha1);
   }
 }
 
@@ -51,7 +53,7 @@ Sha1::Digest Sha1::Compute(std::string_view first,
       EVP_DigestUpdate(context.get(), second.data(), second.size()) != 1 ||
       EVP_DigestFinal_ex(context.get(), digest.data(), &size) != 1 ||
       size != digest.size()) {
-    throw std::runtime_error(kFailed);
+    throw std::runtime_error(DeviceIdGenerator::kSha1Failed);
   }
   return digest;
 }

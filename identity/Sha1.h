@@ -16,11 +16,8 @@ class Sha1 {
  public:
   using Digest = std::array<unsigned char, 20>;
 
-  static constexpr char kCannotLoad[] = "Cannot load SHA-1 from OpenSSL.";
-  static constexpr char kFailed[] = "SHA-1 failed.";
-
   // Fetches `algorithm`, which must be a 20-byte digest; throws
-  // std::runtime_error kCannotLoad if it cannot.
+  // std::runtime_error DeviceIdGenerator::kCannotLoadSha1 if it cannot.
   explicit Sha1(const char* algorithm = "SHA1");
   ~Sha1();
   Sha1(const Sha1&) = delete;
@@ -29,8 +26,8 @@ class Sha1 {
   // Returns the digest of `first` followed by `second`: a fresh computation,
   // in a context that the calling thread keeps for its life, so calls may run
   // at the same time. A Sha1 that computes must therefore outlive the threads
-  // that use it, as a static one does. Throws std::runtime_error kFailed if
-  // OpenSSL reports an error.
+  // that use it, as a static one does. Throws std::runtime_error
+  // DeviceIdGenerator::kSha1Failed if OpenSSL reports an error.
   Digest Compute(std::string_view first, std::string_view second) const;
 
  private:

@@ -82,6 +82,7 @@ TEST(Messages, ReadmeListsEveryMessage) {
 }
 
 TEST(Messages, PatternsAreFilledIn) {
+  using list_messages::ControlCharacter;
   EXPECT_EQ("Line 1: extension holds control character 0x00.",
             ControlCharacter(1, 0x00));
   EXPECT_EQ("Line 4294967295: extension holds control character 0x7F.",

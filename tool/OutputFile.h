@@ -1,9 +1,8 @@
-// A file opened for writing, as a stream buffer that keeps the file to whole
-// records. pubsync() ends a record: what is buffered goes out with one
-// write(2), continued after a short write. If a write fails, the buffered
-// bytes are dropped, a regular file is cut back to its length at the last
-// pubsync(), and every later write is refused. Nothing is ever written twice:
-// not by a retry, and not when the buffer is destroyed.
+// The INI file as a file opened for writing: a RecordSink over a descriptor
+// that keeps the file to whole records. Each record goes out with one
+// write(2), continued after a short write. If a write fails, a regular file
+// is cut back to its last whole record and every later record is refused.
+// Nothing is ever written twice.
 #ifndef QUILLMARK_TOOL_OUTPUTFILE_H_
 #define QUILLMARK_TOOL_OUTPUTFILE_H_
 
@@ -11,15 +10,15 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <streambuf>
-#include <vector>
+#include <string_view>
+
+#include "devicelist/RecordSink.h"
 
 namespace quillmark {
 
-class OutputFile : public std::streambuf {
+class OutputFile : public RecordSink {
  public:
-  explicit OutputFile(std::size_t block_size = 65536);
-  // Closes the file; bytes written since the last pubsync() are dropped.
+  OutputFile() = default;
   ~OutputFile() override;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -36,29 +35,22 @@ class OutputFile : public std::streambuf {
   // Empties a regular file; returns false if that fails.
   bool Truncate();
 
-  // Writes what is buffered and closes the file; returns false if a write
-  // failed, now or earlier, or the close did.
+  // Writes `record` whole, or nothing of it; throws std::system_error if it
+  // cannot, and for every record after a failed one.
+  void Append(std::string_view record) override;
+
+  // Closes the file; returns false if that fails.
   bool Close();
 
  protected:
-  int_type overflow(int_type c) override;
-  std::streamsize xsputn(const char* s, std::streamsize n) override;
-  int sync() override;
-
   // One write(2): the seam where tests inject faults.
   virtual ssize_t WriteSome(const char* data, std::size_t size);
 
  private:
-  bool Flush();
-  bool WriteAll(const char* data, std::size_t size);
-  void Fail();
-
   int fd_ = -1;
   bool regular_ = false;
   bool failed_ = false;
-  off_t written_ = 0;    // bytes the file holds
-  off_t committed_ = 0;  // of which in whole records
-  std::vector<char> block_;
+  off_t written_ = 0;  // the bytes of the whole records written
 };
 
 }  // namespace quillmark

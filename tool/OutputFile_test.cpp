@@ -5,13 +5,11 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <sstream>
 #include <string>
+#include <system_error>
+#include <vector>
 
-#include "quillmark/identity/DeviceIdGenerator.h"
 #include "test/quillmark_runner.h"
-#include "test/reference_device_id.h"
-#include "tool/DeviceList.h"
 
 namespace quillmark {
 namespace {
@@ -50,18 +48,14 @@ class FaultyOutputFile : public OutputFile {
   int writes_ = 0;
 };
 
-std::string Record(const std::string& extension, int line) {
-  return test::Record(
-      test::ReferenceDeviceId("42", "", {{"Extension", extension}}), line, 7,
-      extension);
-}
-
 // A failed write leaves the file holding whole records only, and the record
-// that failed is never written again, not even when the buffer goes.
+// that failed is never written again.
 TEST(OutputFile, KeepsWholeRecordsOnly) {
-  const std::string first = Record("205", 1);
-  const std::string two = first + Record("206", 2);
-  const std::string all = two + Record("207", 3);
+  const std::vector<std::string> records = {
+      "[first]\nId=1\n", "[second]\nId=2\n", "[third]\nId=3\n"};
+  const std::string& first = records[0];
+  const std::string two = first + records[1];
+  const std::string all = two + records[2];
   const std::size_t none = std::string::npos;
   struct Case {
     std::string name;
@@ -71,55 +65,47 @@ TEST(OutputFile, KeepsWholeRecordsOnly) {
     std::string file;
   };
   const Case cases[] = {
-      {"fails in the first record", 10, false, none, ""},
-      {"fails in a later record", first.size() + 10, false, none, first},
-      {"fails once in a later record", first.size() + 10, true, none, first},
+      {"fails in the first record", 5, false, none, ""},
+      {"fails in a later record", first.size() + 5, false, none, first},
+      {"fails once in a later record", first.size() + 5, true, none, first},
       {"fails at a record's end", two.size(), false, none, two},
-      {"fails once after short writes", first.size() + 10, true, 7, first},
-      {"short writes are continued", none, false, 7, all},
+      {"fails once after short writes", first.size() + 5, true, 3, first},
+      {"short writes are continued", none, false, 3, all},
   };
-  const DeviceIdGenerator generator("42", "");
-  const fs::path dir = fs::temp_directory_path();
+  const fs::path path = fs::temp_directory_path() /
+                        ("quillmark-output-" + std::to_string(::getpid()));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const fs::path path =
-        dir / ("quillmark-output-" + std::to_string(::getpid()));
-    std::string error;
-    {
-      FaultyOutputFile ini(c.limit, c.transient, c.piece);
-      ASSERT_TRUE(ini.Open(path));
-      ASSERT_TRUE(ini.Truncate());
-      std::istringstream list("205\n206\n207\n");
-      std::ostream ini_stream(&ini);
-      std::ostringstream notices;
-      try {
-        WriteDeviceList(list, ini_stream, notices, generator, 7);
-        EXPECT_TRUE(ini.Close());
-      } catch (const std::invalid_argument& e) {
-        error = e.what();
-        EXPECT_FALSE(ini.Close());
+    FaultyOutputFile ini(c.limit, c.transient, c.piece);
+    ASSERT_TRUE(ini.Open(path));
+    ASSERT_TRUE(ini.Truncate());
+    std::size_t appended = 0;
+    try {
+      for (const std::string& record : records) {
+        ini.Append(record);
+        ++appended;
       }
+    } catch (const std::system_error&) {
+      // Every record after a failed one is refused.
+      EXPECT_THROW(ini.Append(records[0]), std::system_error);
     }
-    EXPECT_EQ(c.file == all ? "" : "Cannot write output file.", error);
+    EXPECT_TRUE(ini.Close());
+    EXPECT_EQ(c.file == all ? 3u : appended, appended);
     EXPECT_EQ(c.file, test::ReadFile(path));
-    fs::remove(path);
   }
+  fs::remove(path);
 }
 
-// Each record reaches the kernel before the next line is read.
+// Each record reaches the kernel with one write(), as soon as it is appended.
 TEST(OutputFile, OneWritePerRecord) {
   const fs::path path = fs::temp_directory_path() /
                         ("quillmark-writes-" + std::to_string(::getpid()));
   FaultyOutputFile ini(std::string::npos, false, std::string::npos);
   ASSERT_TRUE(ini.Open(path));
-  std::istringstream list("205\n206\n206\n207\n");
-  std::ostream ini_stream(&ini);
-  std::ostringstream notices;
-  EXPECT_EQ(3u, WriteDeviceList(list, ini_stream, notices,
-                                DeviceIdGenerator("42", ""), 7));
+  for (const char* record : {"[a]\n", "[b]\n", "[c]\n"}) ini.Append(record);
   EXPECT_EQ(3, ini.writes());
   EXPECT_TRUE(ini.Close());
-  EXPECT_EQ(3, ini.writes());
+  EXPECT_EQ("[a]\n[b]\n[c]\n", test::ReadFile(path));
   fs::remove(path);
 }
 

@@ -13,11 +13,11 @@
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
-#include <string_view>
 
+#include "devicelist/DeviceList.h"
+#include "devicelist/LineReader.h"
 #include "quillmark/identity/DeviceIdGenerator.h"
 #include "tool/Config.h"
-#include "tool/DeviceList.h"
 #include "tool/InputFile.h"
 #include "tool/Messages.h"
 #include "tool/OutputFile.h"
@@ -116,20 +116,6 @@ void OpenList(const Config& config, quillmark::InputFile& list) {
   }
 }
 
-// Reads what the loop would read first anyway, before the output is touched,
-// so that a list that cannot be used leaves an existing output as it was.
-void CheckListStart(quillmark::InputFile& list) {
-  std::string_view start;
-  try {
-    start = list.Peek(2);
-  } catch (const std::exception&) {
-    Fail(messages::kCannotRead);
-  }
-  if (start == "\xFF\xFE" || start == "\xFE\xFF") {
-    Fail(messages::kUtf16);
-  }
-}
-
 // Opens the output without truncating it, so that a run that finds it in use
 // by another leaves it as it was.
 void OpenIni(const Config& config, quillmark::OutputFile& ini) {
@@ -139,7 +125,7 @@ void OpenIni(const Config& config, quillmark::OutputFile& ini) {
 }
 
 void CloseIni(quillmark::OutputFile& ini) {
-  if (!ini.Close()) Fail(messages::kCannotWrite);
+  if (!ini.Close()) Fail(quillmark::list_messages::kCannotWrite);
 }
 
 void PrintSummary(std::uint32_t devices, const std::filesystem::path& output) {
@@ -159,16 +145,17 @@ int Run(int argc, char** argv) {
     return status;
   }
   CheckConfig(config);
-  quillmark::InputFile list;
-  OpenList(config, list);
-  CheckListStart(list);
+  quillmark::InputFile input;
+  OpenList(config, input);
+  // The start of the list is read before the output is touched, so that a
+  // list that cannot be used leaves an existing output as it was.
+  quillmark::LineReader list(input);
+  quillmark::CheckListStart(list);
   quillmark::OutputFile ini;
   OpenIni(config, ini);
   const quillmark::DeviceIdGenerator generator(config.tenant_id, config.salt);
-  std::istream list_stream(&list);
-  std::ostream ini_stream(&ini);
-  const std::uint32_t devices = quillmark::WriteDeviceList(
-      list_stream, ini_stream, std::cout, generator, config.pp);
+  const std::uint32_t devices =
+      quillmark::WriteDeviceList(list, ini, std::cout, generator, config.pp);
   CloseIni(ini);
   PrintSummary(devices, config.output);
   return 0;

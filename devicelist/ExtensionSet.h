@@ -3,10 +3,11 @@
 // and then the bytes themselves; a hash set holds 32-bit offsets into the
 // arena and is looked up by an extension's bytes, without building a string.
 // The arena grows in chunks and never moves what it holds.
-#ifndef QUILLMARK_TOOL_EXTENSIONSET_H_
-#define QUILLMARK_TOOL_EXTENSIONSET_H_
+#ifndef QUILLMARK_DEVICELIST_EXTENSIONSET_H_
+#define QUILLMARK_DEVICELIST_EXTENSIONSET_H_
 
 #include <absl/container/flat_hash_set.h>
+#include <absl/hash/hash.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -18,21 +19,30 @@ namespace quillmark {
 
 class ExtensionSet {
  public:
-  // `capacity` bounds the arena's bytes; 32-bit offsets reach 4 GiB.
-  explicit ExtensionSet(std::uint64_t capacity = std::uint64_t{1} << 32);
+  // 32-bit offsets reach 4 GiB.
+  static constexpr std::uint64_t kMaxCapacity = std::uint64_t{1} << 32;
+
+  // `capacity` bounds the arena's bytes, up to kMaxCapacity.
+  explicit ExtensionSet(std::uint64_t capacity = kMaxCapacity);
   ExtensionSet(const ExtensionSet&) = delete;
   ExtensionSet& operator=(const ExtensionSet&) = delete;
 
-  // Adds `extension`; returns true if it was not in the set before. Throws
-  // std::invalid_argument "Too many distinct extensions: their bytes exceed
-  // 4 GiB." if a new extension does not fit in the arena.
-  bool Insert(std::string_view extension);
+  enum Insertion { kAdded, kRepeated, kFull };
+
+  // Adds `extension`; returns kAdded if it was not in the set before,
+  // kRepeated if it was, and kFull if it was not and does not fit in the
+  // arena.
+  Insertion Insert(std::string_view extension);
 
  private:
   struct Hash {
     using is_transparent = void;
-    std::size_t operator()(std::string_view bytes) const;
-    std::size_t operator()(std::uint32_t offset) const;
+    std::size_t operator()(std::string_view bytes) const {
+      return absl::Hash<std::string_view>()(bytes);
+    }
+    std::size_t operator()(std::uint32_t offset) const {
+      return (*this)(set->At(offset));
+    }
     const ExtensionSet* set;
   };
   struct Equal {
@@ -48,8 +58,9 @@ class ExtensionSet {
   // Makes room for `size` more bytes in the arena; returns false if the arena
   // is full.
   bool Reserve(std::size_t size);
-  // Stores `extension` in the room made for it; returns its offset.
-  std::uint32_t Append(std::string_view extension);
+  // Stores `extension` behind its encoded `length` in the room made for
+  // them; returns its offset.
+  std::uint32_t Append(std::string_view length, std::string_view extension);
 
   // Returns where the arena keeps the byte at `offset`.
   char* Address(std::uint64_t offset) const;
@@ -68,4 +79,4 @@ class ExtensionSet {
 
 }  // namespace quillmark
 
-#endif  // QUILLMARK_TOOL_EXTENSIONSET_H_
+#endif  // QUILLMARK_DEVICELIST_EXTENSIONSET_H_

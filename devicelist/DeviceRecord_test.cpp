@@ -1,4 +1,4 @@
-#include "tool/DeviceRecord.h"
+#include "devicelist/DeviceRecord.h"
 
 #include <gtest/gtest.h>
 

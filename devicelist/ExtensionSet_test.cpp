@@ -1,12 +1,9 @@
-#include "tool/ExtensionSet.h"
+#include "devicelist/ExtensionSet.h"
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "test/expect_throw_msg.h"
 
 namespace quillmark {
 namespace {
@@ -34,18 +31,20 @@ TEST(ExtensionSet, TellsEveryDistinctExtensionApart) {
   ExtensionSet set;
   for (const std::string& extension : distinct) {
     SCOPED_TRACE(extension.substr(0, 20));
-    EXPECT_TRUE(set.Insert(extension));
+    EXPECT_EQ(ExtensionSet::kAdded, set.Insert(extension));
   }
   for (const std::string& extension : distinct) {
     SCOPED_TRACE(extension.substr(0, 20));
-    EXPECT_FALSE(set.Insert(extension));
+    EXPECT_EQ(ExtensionSet::kRepeated, set.Insert(extension));
   }
   // Enough to grow the table many times and to fill several chunks.
   for (int i = 0; i < 300'000; ++i) {
-    ASSERT_TRUE(set.Insert("ext-" + std::to_string(i))) << i;
+    ASSERT_EQ(ExtensionSet::kAdded, set.Insert("ext-" + std::to_string(i)))
+        << i;
   }
   for (int i = 0; i < 300'000; i += 7) {
-    ASSERT_FALSE(set.Insert("ext-" + std::to_string(i))) << i;
+    ASSERT_EQ(ExtensionSet::kRepeated, set.Insert("ext-" + std::to_string(i)))
+        << i;
   }
 }
 
@@ -54,12 +53,11 @@ TEST(ExtensionSet, TellsEveryDistinctExtensionApart) {
 TEST(ExtensionSet, FullArenaRefusesOnlyNewExtensions) {
   ExtensionSet set(40);  // ten extensions of three bytes and a length byte
   for (int i = 100; i < 110; ++i) {
-    EXPECT_TRUE(set.Insert(std::to_string(i)));
+    EXPECT_EQ(ExtensionSet::kAdded, set.Insert(std::to_string(i)));
   }
-  EXPECT_THROW_MSG(set.Insert("110"), std::invalid_argument,
-                   "Too many distinct extensions: their bytes exceed 4 GiB.");
+  EXPECT_EQ(ExtensionSet::kFull, set.Insert("110"));
   for (int i = 100; i < 110; ++i) {
-    EXPECT_FALSE(set.Insert(std::to_string(i)));
+    EXPECT_EQ(ExtensionSet::kRepeated, set.Insert(std::to_string(i)));
   }
 }
 

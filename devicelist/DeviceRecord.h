@@ -6,8 +6,8 @@
 //   "Recorded=1\n"
 // with the device ID in canonical text form (36 lower-case hexadecimal digits
 // in groups of 8, 4, 4, 4 and 12, joined by "-") and the numbers in decimal.
-#ifndef QUILLMARK_TOOL_DEVICERECORD_H_
-#define QUILLMARK_TOOL_DEVICERECORD_H_
+#ifndef QUILLMARK_DEVICELIST_DEVICERECORD_H_
+#define QUILLMARK_DEVICELIST_DEVICERECORD_H_
 
 #include <boost/uuid/uuid.hpp>
 #include <cstdint>
@@ -24,4 +24,4 @@ void FormatDeviceRecord(const boost::uuids::uuid& id, std::uint32_t line,
 
 }  // namespace quillmark
 
-#endif  // QUILLMARK_TOOL_DEVICERECORD_H_
+#endif  // QUILLMARK_DEVICELIST_DEVICERECORD_H_

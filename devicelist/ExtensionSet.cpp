@@ -1,63 +1,26 @@
-#include "tool/ExtensionSet.h"
+#include "devicelist/ExtensionSet.h"
 
 #include <algorithm>
 #include <cstring>
-#include <stdexcept>
-
-#include "tool/Messages.h"
 
 namespace quillmark {
 namespace {
 
 constexpr int kSlotBits = 20;
 constexpr std::uint64_t kSlotSize = std::uint64_t{1} << kSlotBits;
+// The longest LEB128 length a 64-bit size takes.
+constexpr std::size_t kMaxHeader = 10;
 
-__extension__ using Uint128 = unsigned __int128;
-
-// Multiplies and folds the product's halves: every input bit reaches the
-// high and the low bits that the table takes its positions from.
-std::uint64_t Mix(std::uint64_t a, std::uint64_t b) {
-  const Uint128 product = static_cast<Uint128>(a) * b;
-  return static_cast<std::uint64_t>(product) ^
-         static_cast<std::uint64_t>(product >> 64);
-}
-
-// Varies with the address the program is loaded at, so that a list cannot
-// be made of extensions that all collide.
-const std::uint64_t kSeed =
-    Mix(reinterpret_cast<std::uintptr_t>(&kSeed), 0x9e3779b97f4a7c15);
-
-// Extensions are short, and this runs for each line and again for each
-// extension whenever the table grows: a few multiplications, inline.
-std::size_t HashBytes(std::string_view bytes) {
-  const char* p = bytes.data();
-  std::size_t n = bytes.size();
-  std::uint64_t h = kSeed ^ n;
-  for (; n >= 8; p += 8, n -= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, p, 8);
-    h = Mix(h ^ word, 0xbf58476d1ce4e5b9);
+// Writes `length` in LEB128; returns the end of what was written.
+char* PutLength(std::size_t length, char* out) {
+  for (; length >= 0x80; length >>= 7) {
+    *out++ = static_cast<char>(length | 0x80);
   }
-  std::uint64_t tail = 0;
-  std::memcpy(&tail, p, n);
-  return Mix(h ^ tail, 0x94d049bb133111eb);
-}
-
-std::size_t LengthSize(std::size_t length) {
-  std::size_t size = 1;
-  for (; length >= 0x80; length >>= 7) ++size;
-  return size;
+  *out++ = static_cast<char>(length);
+  return out;
 }
 
 }  // namespace
-
-std::size_t ExtensionSet::Hash::operator()(std::string_view bytes) const {
-  return HashBytes(bytes);
-}
-
-std::size_t ExtensionSet::Hash::operator()(std::uint32_t offset) const {
-  return (*this)(set->At(offset));
-}
 
 bool ExtensionSet::Equal::operator()(std::uint32_t a,
                                      std::string_view b) const {
@@ -70,23 +33,26 @@ bool ExtensionSet::Equal::operator()(std::string_view a,
 }
 
 ExtensionSet::ExtensionSet(std::uint64_t capacity)
-    : capacity_(std::min(capacity, std::uint64_t{1} << 32)),
+    : capacity_(std::min(capacity, kMaxCapacity)),
       offsets_(0, Hash{this}, Equal{this}) {}
 
-bool ExtensionSet::Insert(std::string_view extension) {
-  if (!Reserve(LengthSize(extension.size()) + extension.size())) {
+ExtensionSet::Insertion ExtensionSet::Insert(std::string_view extension) {
+  char header[kMaxHeader];
+  const std::string_view length(
+      header,
+      static_cast<std::size_t>(PutLength(extension.size(), header) - header));
+  if (!Reserve(length.size() + extension.size())) {
     // The arena is full: only a repeat can still be taken.
-    if (offsets_.contains(extension)) return false;
-    throw std::invalid_argument(messages::kTooManyExtensions);
+    return offsets_.contains(extension) ? kRepeated : kFull;
   }
   // Room is made first: once the set has placed a new entry, storing its
   // bytes must not fail.
   bool inserted = false;
   offsets_.lazy_emplace(extension, [&](const auto& construct) {
-    construct(Append(extension));
+    construct(Append(length, extension));
     inserted = true;
   });
-  return inserted;
+  return inserted ? kAdded : kRepeated;
 }
 
 char* ExtensionSet::Address(std::uint64_t offset) const {
@@ -129,16 +95,12 @@ bool ExtensionSet::Reserve(std::size_t size) {
   return true;
 }
 
-std::uint32_t ExtensionSet::Append(std::string_view extension) {
+std::uint32_t ExtensionSet::Append(std::string_view length,
+                                   std::string_view extension) {
   const auto offset = static_cast<std::uint32_t>(end_);
-  auto* p = reinterpret_cast<unsigned char*>(Address(offset));
-  std::size_t length = extension.size();
-  for (; length >= 0x80; length >>= 7) {
-    *p++ = static_cast<unsigned char>(length | 0x80);
-  }
-  *p++ = static_cast<unsigned char>(length);
+  char* p = std::copy(length.begin(), length.end(), Address(offset));
   std::copy(extension.begin(), extension.end(), p);
-  end_ += LengthSize(extension.size()) + extension.size();
+  end_ += length.size() + extension.size();
   return offset;
 }
 

@@ -1,16 +1,17 @@
-#include "tool/DeviceList.h"
+#include "devicelist/DeviceList.h"
 
 #include <gtest/gtest.h>
 
 #include <boost/uuid/uuid_io.hpp>
 #include <cstdio>
-#include <ios>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "devicelist/ExtensionSet.h"
+#include "test/fake_io.h"
 #include "test/reference_device_id.h"
 
 namespace quillmark {
@@ -61,48 +62,8 @@ std::string CountedRecords(
   return text;
 }
 
-// Serves `bytes`, then fails as the file buffer does on a failed read():
-// by throwing.
-class FailingSource : public std::streambuf {
- public:
-  explicit FailingSource(std::string bytes) : bytes_(std::move(bytes)) {
-    setg(bytes_.data(), bytes_.data(), bytes_.data() + bytes_.size());
-  }
-  bool force_error_ = true;
-
- protected:
-  int_type underflow() override {
-    if (force_error_) throw std::ios_base::failure("read failed");
-    return traits_type::eof();
-  }
-
- private:
-  std::string bytes_;
-};
-
-// Takes the first `limit` bytes written to it and refuses the rest.
-class LimitedSink : public std::streambuf {
- public:
-  explicit LimitedSink(std::size_t limit) : limit_(limit) {}
-  const std::string& bytes() const { return bytes_; }
-
- protected:
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    const std::size_t room = limit_ - bytes_.size();
-    const std::size_t taken = std::min(room, static_cast<std::size_t>(n));
-    bytes_.append(s, taken);
-    return static_cast<std::streamsize>(taken);
-  }
-  int_type overflow(int_type c) override {
-    if (traits_type::eq_int_type(c, traits_type::eof())) return 0;
-    const char ch = traits_type::to_char_type(c);
-    return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
-  }
-
- private:
-  std::size_t limit_;
-  std::string bytes_;
-};
+using test::FakeSink;
+using test::FakeSource;
 
 struct Outcome {
   std::string ini;
@@ -111,28 +72,26 @@ struct Outcome {
   std::string error;  // the message thrown, if any
 };
 
-Outcome Generate(std::streambuf& list, std::streambuf& ini,
-                 const IDeviceIdGenerator& generator) {
-  std::istream list_stream(&list);
-  std::ostream ini_stream(&ini);
+Outcome Generate(ByteSource& list, FakeSink& ini,
+                 const IDeviceIdGenerator& generator,
+                 std::uint64_t arena = ExtensionSet::kMaxCapacity) {
   std::ostringstream notices;
   Outcome outcome;
   try {
-    outcome.devices =
-        WriteDeviceList(list_stream, ini_stream, notices, generator, 7);
+    LineReader lines(list);
+    outcome.devices = WriteDeviceList(lines, ini, notices, generator, 7, arena);
   } catch (const std::invalid_argument& e) {
     outcome.error = e.what();
   }
+  outcome.ini = ini.bytes_;
   outcome.notices = notices.str();
   return outcome;
 }
 
 Outcome Generate(const std::string& list, const IDeviceIdGenerator& generator) {
-  std::stringbuf list_buffer(list);
-  std::stringbuf ini;
-  Outcome outcome = Generate(list_buffer, ini, generator);
-  outcome.ini = ini.str();
-  return outcome;
+  FakeSource source(list);
+  FakeSink ini;
+  return Generate(source, ini, generator);
 }
 
 std::string Duplicate(const std::string& extension) {
@@ -213,9 +172,10 @@ TEST(DeviceList, FailuresKeepTheRecordsBeforeThem) {
     std::string name;
     std::string list;
     bool read_error;
-    std::size_t write_limit;
+    std::size_t records_taken;
     std::string ini;
     std::string message;
+    std::uint64_t arena = ExtensionSet::kMaxCapacity;
   };
   const std::size_t unlimited = std::string::npos;
   const Case cases[] = {
@@ -227,20 +187,23 @@ TEST(DeviceList, FailuresKeepTheRecordsBeforeThem) {
        "Cannot read input file."},
       {"end of list in the middle of a line", "205\n20", false, unlimited,
        first + Record(CountedId(2), 2, "20"), ""},
-      {"write error on the first record", "205\n206\n", false, 10,
-       first.substr(0, 10), "Cannot write output file."},
-      {"write error on a later record", "205\n205\n206\n207\n", false,
-       first.size() + 3, first + "[00", "Cannot write output file."},
+      {"write error on the first record", "205\n206\n", false, 0, "",
+       "Cannot write output file."},
+      {"write error on a later record", "205\n205\n206\n207\n", false, 1, first,
+       "Cannot write output file."},
+      {"arena full", "205\n205\n206\n", false, unlimited, first,
+       "Too many distinct extensions: their bytes exceed 4 GiB.", 4},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FailingSource list(c.list);
+    FakeSource list(c.list);
     list.force_error_ = c.read_error;
-    LimitedSink ini(c.write_limit);
+    FakeSink ini;
+    ini.limit_ = c.records_taken;
     const CountingGenerator generator;
-    const Outcome outcome = Generate(list, ini, generator);
+    const Outcome outcome = Generate(list, ini, generator, c.arena);
     EXPECT_EQ(c.message, outcome.error);
-    EXPECT_EQ(c.ini, ini.bytes());
+    EXPECT_EQ(c.ini, outcome.ini);
   }
 }
 
@@ -306,12 +269,18 @@ TEST(DeviceList, EncodingMarksAndControlBytes) {
        {},
        "",
        "Line 1: extension holds control character 0x1B."},
-      {"UTF-16 is refused by its NUL bytes",
+      {"UTF-16, little-endian",
        "\xFF\xFE"
        "2\x00\n\x00"s,
        {},
        "",
-       "Line 1: extension holds control character 0x00."},
+       "Input file is UTF-16; save it as UTF-8."},
+      {"UTF-16, big-endian",
+       "\xFE\xFF\x00"
+       "2"s,
+       {},
+       "",
+       "Input file is UTF-16; save it as UTF-8."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -325,14 +294,14 @@ TEST(DeviceList, EncodingMarksAndControlBytes) {
 
 // Notices are the caller's to judge: losing one does not stop the records.
 TEST(DeviceList, FailedNoticeDoesNotStopTheRun) {
-  std::istringstream list("205\n205\n206\n");
-  std::ostringstream ini;
+  FakeSource list("205\n205\n206\n");
+  FakeSink ini;
   std::ostringstream notices;
   notices.setstate(std::ios::badbit);
   const CountingGenerator generator;
   EXPECT_EQ(2u, WriteDeviceList(list, ini, notices, generator, 7));
   EXPECT_EQ(Record(CountedId(1), 1, "205") + Record(CountedId(2), 3, "206"),
-            ini.str());
+            ini.bytes_);
   EXPECT_TRUE(notices.bad());
 }
 

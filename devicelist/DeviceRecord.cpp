@@ -1,4 +1,4 @@
-#include "tool/DeviceRecord.h"
+#include "devicelist/DeviceRecord.h"
 
 #include <algorithm>
 #include <array>
@@ -11,10 +11,6 @@ constexpr std::string_view kIdLine = "]\nId=";
 constexpr std::string_view kPpLine = "\nPP=";
 constexpr std::string_view kAttributesLine = "\nAttributes=";
 constexpr std::string_view kRecordedLine = "\nRecorded=1\n";
-
-char* Put(char* p, std::string_view text) {
-  return std::copy(text.begin(), text.end(), p);
-}
 
 char* PutNumber(char* p, unsigned value) {
   return std::to_chars(p, p + 10, value).ptr;
@@ -56,13 +52,13 @@ void FormatDeviceRecord(const boost::uuids::uuid& id, std::uint32_t line,
   char* p = record.data();
   *p++ = '[';
   p = PutDeviceId(p, id);
-  p = Put(p, kIdLine);
+  p = std::ranges::copy(kIdLine, p).out;
   p = PutNumber(p, line);
-  p = Put(p, kPpLine);
+  p = std::ranges::copy(kPpLine, p).out;
   p = PutNumber(p, pp);
-  p = Put(p, kAttributesLine);
-  p = Put(p, attributes);
-  p = Put(p, kRecordedLine);
+  p = std::ranges::copy(kAttributesLine, p).out;
+  p = std::ranges::copy(attributes, p).out;
+  p = std::ranges::copy(kRecordedLine, p).out;
   record.resize(static_cast<std::size_t>(p - record.data()));
 }
 

@@ -1,0 +1,19 @@
+// Where the device list's bytes come from: a file, a pipe, or a test's fake.
+#ifndef QUILLMARK_DEVICELIST_BYTESOURCE_H_
+#define QUILLMARK_DEVICELIST_BYTESOURCE_H_
+
+#include <cstddef>
+
+namespace quillmark {
+
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Reads up to `size` bytes into `buffer`; returns how many, 0 only at the
+  // end of the list. Throws (any std::exception) if a read fails.
+  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+};
+
+}  // namespace quillmark
+
+#endif  // QUILLMARK_DEVICELIST_BYTESOURCE_H_

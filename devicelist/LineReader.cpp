@@ -1,0 +1,80 @@
+#include "devicelist/LineReader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <stdexcept>
+
+#include "devicelist/DeviceList.h"
+
+namespace quillmark {
+
+LineReader::LineReader(ByteSource& source, std::size_t block_size)
+    : source_(source),
+      buffer_(std::make_unique_for_overwrite<char[]>(block_size)),
+      capacity_(block_size) {}
+
+bool LineReader::Next(std::string_view& line) {
+  // Bytes from begin_ up to begin_ + scanned are known to hold no "\n".
+  std::size_t scanned = 0;
+  for (;;) {
+    const char* begin = buffer_.get() + begin_;
+    const std::size_t available = end_ - begin_;
+    const void* newline =
+        std::memchr(begin + scanned, '\n', available - scanned);
+    if (newline != nullptr) {
+      const auto length =
+          static_cast<std::size_t>(static_cast<const char*>(newline) - begin);
+      line = std::string_view(begin, length);
+      begin_ += length + 1;
+      ++number_;
+      return true;
+    }
+    scanned = available;
+    if (!Refill()) break;
+  }
+  line = std::string_view(buffer_.get() + begin_, end_ - begin_);
+  begin_ = end_;
+  at_end_ = !line.empty();
+  if (at_end_) ++number_;
+  return at_end_;
+}
+
+std::string_view LineReader::Peek(std::size_t n) {
+  while (end_ - begin_ < n && Refill()) {
+  }
+  return {buffer_.get() + begin_, std::min(n, end_ - begin_)};
+}
+
+bool LineReader::Refill() {
+  if (ended_) return false;
+  const std::size_t unread = end_ - begin_;
+  if (unread == capacity_) {
+    // One line fills the buffer: it grows to take the line whole.
+    auto bigger = std::make_unique_for_overwrite<char[]>(2 * capacity_);
+    std::memcpy(bigger.get(), buffer_.get() + begin_, unread);
+    buffer_ = std::move(bigger);
+    capacity_ *= 2;
+  } else if (begin_ != 0) {
+    std::memmove(buffer_.get(), buffer_.get() + begin_, unread);
+  }
+  begin_ = 0;
+  end_ = unread;
+  std::size_t n;
+  try {
+    n = source_.Read(buffer_.get() + end_, capacity_ - end_);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception&) {
+    throw std::invalid_argument(list_messages::kCannotRead);
+  }
+  if (n == 0) {
+    ended_ = true;
+    return false;
+  }
+  end_ += n;
+  return true;
+}
+
+}  // namespace quillmark

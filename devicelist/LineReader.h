@@ -1,0 +1,61 @@
+// Splits a list into lines at "\n". A last line without its "\n" counts as a
+// line; a line cut short by a failed read does not. The reader owns the one
+// buffer the list passes through and hands out lines as views into it, so a
+// line is copied only when it spans two reads. Bytes are taken as soon as the
+// source has them, so lines from a pipe are seen as they arrive, and the end
+// of the list, once seen, is final: a terminal is not asked again after its
+// Ctrl-D. Memory is one block, or the longest line if that is longer.
+#ifndef QUILLMARK_DEVICELIST_LINEREADER_H_
+#define QUILLMARK_DEVICELIST_LINEREADER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "devicelist/ByteSource.h"
+
+namespace quillmark {
+
+class LineReader {
+ public:
+  explicit LineReader(ByteSource& source, std::size_t block_size = 65536);
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  // Reads the next line, without its "\n", into `line`, which stays valid
+  // until the next call; returns false at the end of the list. Throws
+  // std::invalid_argument "Cannot read input file." if a read fails;
+  // std::bad_alloc passes through.
+  bool Next(std::string_view& line);
+
+  // Returns the first `n` unread bytes, or fewer if the list ends sooner,
+  // without consuming them; waits for them as Next would, and throws as it
+  // does.
+  std::string_view Peek(std::size_t n);
+
+  // Returns the number of the line last read, counting from 1.
+  std::uint32_t number() const { return number_; }
+
+  // Returns whether the line last read ran to the end of the list, with no
+  // "\n" after it: its last byte is the list's last.
+  bool AtEnd() const { return at_end_; }
+
+ private:
+  // Moves the unread bytes to the front, making room if there is none, and
+  // reads once after them; returns false at the end of the list.
+  bool Refill();
+
+  ByteSource& source_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_;
+  std::size_t begin_ = 0;  // the first unread byte
+  std::size_t end_ = 0;    // the end of the bytes read
+  bool ended_ = false;
+  bool at_end_ = false;
+  std::uint32_t number_ = 0;
+};
+
+}  // namespace quillmark
+
+#endif  // QUILLMARK_DEVICELIST_LINEREADER_H_

@@ -1,0 +1,64 @@
+#include "devicelist/LineReader.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "test/expect_throw_msg.h"
+#include "test/fake_io.h"
+
+namespace quillmark {
+namespace {
+
+// Whatever the block size and however the source splits its reads, the
+// lines are those std::getline sees, also after a peek at the start, and the
+// end is asked for once.
+TEST(LineReader, SplitsLikeGetlineAtEveryBlockSize) {
+  const std::string texts[] = {
+      "",
+      "\n",
+      "a",
+      "a\n",
+      "a\nb",
+      "a\n\nb\n",
+      "\n\n\n",
+      "205\r\n206\r\n",
+      std::string("a\0b\nc", 5),
+      std::string(1000, 'x') + "\n" + std::string(999, 'y'),
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text.substr(0, 20));
+    std::vector<std::string> expected;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) expected.push_back(line);
+    for (std::size_t block : {1u, 2u, 3u, 7u, 64u, 4096u}) {
+      for (std::size_t piece : {1u, 5u, 4096u}) {
+        test::FakeSource source(text, piece);
+        LineReader reader(source, block);
+        EXPECT_EQ(text.substr(0, 3), reader.Peek(3));
+        std::vector<std::string> lines;
+        for (std::string_view line; reader.Next(line);) {
+          lines.emplace_back(line);
+          EXPECT_EQ(lines.size(), reader.number());
+        }
+        EXPECT_EQ(expected, lines) << "block " << block << ", piece " << piece;
+      }
+    }
+  }
+}
+
+TEST(LineReader, ReadErrorIsNoLine) {
+  test::FakeSource source("205\n20");
+  source.force_error_ = true;
+  LineReader reader(source);
+  std::string_view line;
+  ASSERT_TRUE(reader.Next(line));
+  EXPECT_THROW_MSG(reader.Next(line), std::invalid_argument,
+                   "Cannot read input file.");
+}
+
+}  // namespace
+}  // namespace quillmark
