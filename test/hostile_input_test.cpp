@@ -132,18 +132,26 @@ TEST_F(Hostile, OutputReaderThatGoesAway) {
 }
 
 // A real regular file that refuses to grow (ulimit -f): the run fails, and
-// the file keeps only whole records, not the part of one that fitted.
+// an output that is replaced keeps its old content, while one written in
+// place, for its second name, keeps only whole records, not the part of one
+// that fitted.
 TEST_F(Hostile, WriteFailureOnARegularFileKeepsWholeRecords) {
   Write("list.txt", "205\n206\n207\n");
   const std::string first = Record(IdOf("205"), 1, 7, "205");
   LimitFileSize(static_cast<long>(first.size()) + 40);
+  Write("Devices.ini", "old\n");
+  ExpectFailure({"-i", "list.txt", "--pp", "7", "--tenant_id", "42"},
+                "Cannot write output file.");
+  EXPECT_EQ("old\n", Read("Devices.ini"));
+  EXPECT_FALSE(Exists(".Devices.ini.quillmark-new"));
+  std::filesystem::create_hard_link(At("Devices.ini"), At("second.ini"));
   ExpectFailure({"-i", "list.txt", "--pp", "7", "--tenant_id", "42"},
                 "Cannot write output file.");
   EXPECT_EQ(first, Read("Devices.ini"));
 }
 
-// A second run on an output that a first is still writing fails at once and
-// leaves the first run's file alone.
+// A second run on an output that a first is still making fails at once and
+// leaves it alone; the output appears whole when the first run ends.
 TEST_F(Hostile, OneRunPerOutput) {
   ASSERT_EQ(0, ::mkfifo(At("list").c_str(), 0600));
   const pid_t first_run =
@@ -151,22 +159,23 @@ TEST_F(Hostile, OneRunPerOutput) {
   const int list = ::open(At("list").c_str(), O_WRONLY);
   ASSERT_GE(list, 0);
   ASSERT_EQ(4, ::write(list, "205\n", 4));
-  const std::string first = Record(IdOf("205"), 1, 7, "205");
-  for (int i = 0; i < 1000 && Read("Devices.ini") != first; ++i) {
+  for (int i = 0; i < 1000 && !Exists(".Devices.ini.quillmark-new"); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  ASSERT_EQ(first, Read("Devices.ini"));
+  ASSERT_TRUE(Exists(".Devices.ini.quillmark-new"));
 
   Write("other.txt", "999\n");
   ExpectFailure({"-i", "other.txt", "--pp", "7"},
                 "Output file is in use by another run.");
-  EXPECT_EQ(first, Read("Devices.ini"));
+  EXPECT_FALSE(Exists("Devices.ini"));
 
   ASSERT_EQ(4, ::write(list, "206\n", 4));
   ::close(list);
   const Result r = Wait(first_run);
   EXPECT_EQ(0, r.status);
-  EXPECT_EQ(first + Record(IdOf("206"), 2, 7, "206"), Read("Devices.ini"));
+  EXPECT_EQ(Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206"),
+            Read("Devices.ini"));
+  EXPECT_FALSE(Exists(".Devices.ini.quillmark-new"));
   // Once the first run is over, the output is free again.
   EXPECT_EQ(0, Run({"-i", "other.txt", "--pp", "7"}).status);
 }
@@ -191,8 +200,8 @@ TEST_F(Hostile, ClosedStandardDescriptors) {
        args,
        "Cannot write standard output.\n",
        first + Record(IdOf("206"), 3, 7, "206")},
-      // The message is lost; the status still tells.
-      {{0, 2}, "205\n2\t6\n", args, "", first},
+      // The message is lost; the status still tells, and no output is made.
+      {{0, 2}, "205\n2\t6\n", args, "", ""},
       // A closed standard input is no empty list.
       {{0},
        "",
@@ -266,23 +275,24 @@ class Terminal {
 };
 
 // A read that fails in the middle of a line must not make a device of the
-// part read before it.
+// part read before it. Records that go to standard output are seen at once.
 TEST_F(Hostile, ReadErrorInTheMiddleOfALine) {
   Terminal terminal(/*raw=*/true);
   if (terminal.path().empty()) GTEST_SKIP() << "no pseudo-terminals";
-  const pid_t pid =
-      Start({"-i", terminal.path(), "--pp", "7", "--tenant_id", "42"});
+  Write("out.ini", "");
+  SendStandardOutputTo(At("out.ini"));
+  const pid_t pid = Start({"-i", terminal.path(), "--pp", "7", "--tenant_id",
+                           "42", "-o", "/dev/stdout"});
   ASSERT_TRUE(terminal.Type("205\n20"));
   const std::string first = Record(IdOf("205"), 1, 7, "205");
-  for (int i = 0; i < 1000 && Read("Devices.ini") != first; ++i) {
+  for (int i = 0; i < 1000 && Read("out.ini") != first; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   terminal.HangUp();
   const Result r = Wait(pid);
   EXPECT_EQ(255, r.status);
-  EXPECT_EQ("", r.out);
   EXPECT_EQ("Cannot read input file.\n", r.err);
-  EXPECT_EQ(first, Read("Devices.ini"));
+  EXPECT_EQ(first, Read("out.ini"));
 }
 
 // A last line typed without its line end takes one Ctrl-D to send it and one

@@ -61,7 +61,7 @@ pid_t QuillmarkRunner::Start(const std::vector<std::string>& args) const {
     const int in = ::open("/dev/null", O_RDONLY);
     const int o = stdout_to_.empty()
                       ? ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
-                      : ::open(stdout_to_.c_str(), O_WRONLY);
+                      : ::open(stdout_to_.c_str(), O_WRONLY | stdout_flags_);
     const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 ||
         ::dup2(e, 2) < 0 || ::chdir(dir_.c_str()) != 0) {

@@ -52,9 +52,11 @@ class QuillmarkRunner : public ::testing::Test {
   }
 
   // Sends the standard output of the runs that follow to `path` (for example
-  // /dev/full) instead of capturing it; Result::out is then empty.
-  void SendStandardOutputTo(const std::filesystem::path& path) {
+  // /dev/full), opened with `flags` (O_APPEND, say, as ">>" does), instead of
+  // capturing it; Result::out is then empty.
+  void SendStandardOutputTo(const std::filesystem::path& path, int flags = 0) {
     stdout_to_ = path;
+    stdout_flags_ = flags;
   }
 
   // Starts the runs that follow with these of descriptors 0, 1 and 2 closed.
@@ -75,6 +77,7 @@ class QuillmarkRunner : public ::testing::Test {
   std::filesystem::path root_;
   std::filesystem::path dir_;
   std::filesystem::path stdout_to_;
+  int stdout_flags_ = 0;
   std::vector<int> closed_;
   long file_size_limit_ = -1;
 };

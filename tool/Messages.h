@@ -17,12 +17,19 @@ inline constexpr char kInputMissing[] = "Input file does not exist.";
 inline constexpr char kNoPp[] = "No PP ID specified.";
 inline constexpr char kCannotOpenInput[] =
     "Cannot open input file for reading.";
+inline constexpr char kAlsoStandardError[] =
+    "Output file is also standard error.";
 inline constexpr char kSameFile[] = "Input and output are the same file.";
 inline constexpr char kCannotOpenOutput[] =
     "Cannot open output file for writing.";
 inline constexpr char kOutputInUse[] = "Output file is in use by another run.";
 inline constexpr char kCannotWriteStandardOutput[] =
     "Cannot write standard output.";
+inline constexpr char kInterrupted[] =
+    "Interrupted; the list may be incomplete.";
+inline constexpr char kOutOfMemory[] = "Out of memory.";
+inline constexpr char kInterruptReceived[] =
+    "Interrupt received; the list is finished first.";
 inline constexpr char kNoSigint[] = "Failed to attach to SIGINT!";
 inline constexpr char kNoSigterm[] = "Failed to attach to SIGTERM!";
 
@@ -31,6 +38,7 @@ inline constexpr std::string_view kAll[] = {
     kInputMissing,
     kNoPp,
     kCannotOpenInput,
+    kAlsoStandardError,
     kSameFile,
     list_messages::kCannotRead,
     list_messages::kUtf16,
@@ -39,9 +47,12 @@ inline constexpr std::string_view kAll[] = {
     list_messages::kControlCharacter,
     list_messages::kTooManyExtensions,
     list_messages::kCannotWrite,
+    kInterrupted,
     kCannotWriteStandardOutput,
+    kOutOfMemory,
     DeviceIdGenerator::kCannotLoadSha1,
     DeviceIdGenerator::kSha1Failed,
+    kInterruptReceived,
     kNoSigint,
     kNoSigterm,
 };

@@ -1,56 +1,94 @@
-// The INI file as a file opened for writing: a RecordSink over a descriptor
-// that keeps the file to whole records. Each record goes out with one
-// write(2), continued after a short write. If a write fails, a regular file
-// is cut back to its last whole record and every later record is refused.
-// Nothing is ever written twice.
+// The INI file, as a RecordSink. Records reach it in one of three ways,
+// chosen when it is opened:
+//  - Replaced: they go in large blocks to a hidden work file beside the
+//    output (".<name>.quillmark-new"), which Commit renames over it. Until
+//    then the output holds what it held; a run that fails removes the work
+//    file and leaves the output as it was.
+//  - In place, where a rename would be wrong or impossible: the output is not
+//    a regular file, has several names, is a mount point, has an owner, ACL
+//    or user attribute that a new file could not keep, or no work file can
+//    be made beside it. It is truncated, and each record goes out with one
+//    write(2); after a failed write a regular file is cut back to its last
+//    whole record.
+//  - Through standard output, when the output is the regular file or pipe
+//    that descriptor 1 already is: at its offset and in its mode, one write
+//    per record; nothing is reopened, renamed or truncated.
+// A regular file, or the work file, is locked against other runs for as long
+// as the run holds it. Nothing is ever written twice.
 #ifndef QUILLMARK_TOOL_OUTPUTFILE_H_
 #define QUILLMARK_TOOL_OUTPUTFILE_H_
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
+#include <string>
 #include <string_view>
 
 #include "devicelist/RecordSink.h"
 
 namespace quillmark {
 
+// Returns 2 or 1 if `path` names the file that standard error or standard
+// output is open on (2 if both are), where that is a regular file or a pipe;
+// returns -1 otherwise. Devices such as a terminal may serve as both.
+int StandardStreamAt(const std::filesystem::path& path);
+
 class OutputFile : public RecordSink {
  public:
+  enum Way { kReplace, kInPlace, kStandardOutput };
+
   OutputFile() = default;
+  // Unless Commit succeeded, removes the work file while it is still locked.
   ~OutputFile() override;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Opens `path` for writing, created if missing but not yet truncated;
-  // returns false if it cannot be opened.
-  bool Open(const std::filesystem::path& path);
+  // Opens the output at `path` in the way it must be written, and locks it.
+  // Throws std::invalid_argument "Cannot open output file for writing." or
+  // "Output file is in use by another run.".
+  void Open(const std::filesystem::path& path);
 
-  // Takes an exclusive lock on a regular file without waiting, held until
-  // the file is closed. Returns false only if another process holds a lock
-  // on it; where the file system has no locks, the file goes unlocked.
-  bool Lock();
-
-  // Empties a regular file; returns false if that fails.
-  bool Truncate();
+  Way way() const { return way_; }
 
   // Writes `record` whole, or nothing of it; throws std::system_error if it
   // cannot, and for every record after a failed one.
   void Append(std::string_view record) override;
 
-  // Closes the file; returns false if that fails.
-  bool Close();
+  // Writes what is buffered and puts the records in place: the work file
+  // takes the output's place, or the output is closed. Throws
+  // std::invalid_argument "Cannot write output file." if that fails.
+  void Commit();
 
  protected:
-  // One write(2): the seam where tests inject faults.
+  // One write(2), and the rename: the seams where tests inject faults.
   virtual ssize_t WriteSome(const char* data, std::size_t size);
+  virtual int Rename(const char* from, const char* to);
 
  private:
+  // Makes, locks and empties the work file for the output at `target`, with
+  // the old output's owner and permissions if there is one (`old`); returns
+  // false if the output must be written in place instead.
+  bool OpenWorkFile(const std::filesystem::path& target,
+                    const struct stat* old);
+  void OpenInPlace(const std::filesystem::path& path);
+  void OpenStandardOutput();
+  // Writes all of `size` bytes; throws std::system_error if it cannot.
+  void WriteAll(const char* data, std::size_t size);
+  void Fail(int error);
+
   int fd_ = -1;
+  Way way_ = kInPlace;
   bool regular_ = false;
   bool failed_ = false;
-  off_t written_ = 0;  // the bytes of the whole records written
+  bool committed_ = false;
+  off_t written_ = 0;  // the bytes of the whole records written in place
+  std::string work_path_;
+  std::string target_path_;
+  std::unique_ptr<char[]> block_;  // what is not yet written to the work file
+  std::size_t buffered_ = 0;
 };
 
 }  // namespace quillmark

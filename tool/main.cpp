@@ -2,7 +2,6 @@
 // file with one record per distinct extension, named by its device ID.
 #include <fcntl.h>
 #include <openssl/crypto.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <boost/program_options.hpp>
@@ -21,14 +20,18 @@
 #include "tool/InputFile.h"
 #include "tool/Messages.h"
 #include "tool/OutputFile.h"
+#include "tool/Run.h"
 
 namespace po = boost::program_options;
 namespace messages = quillmark::messages;
 
 namespace {
 
-// Lets a run finish its list: an interrupted run would leave a partial file.
-void HandleStopSignal(int) {}
+// A run finishes its list when interrupted, and then judges whether the
+// list may have been cut short by the same interrupt.
+quillmark::Interrupts interrupts;
+
+void HandleStopSignal(int) { interrupts.Note(); }
 
 void AttachStopSignal(int signal_number, const char* message) {
   if (std::signal(signal_number, HandleStopSignal) == SIG_ERR) {
@@ -51,17 +54,6 @@ void KeepStandardDescriptorsTaken() {
       ::close(full);
     }
   }
-}
-
-// Opening the output truncates it, so a list that is also the output would be
-// lost before it is read. Only regular files can lose data this way; devices
-// such as a terminal may rightly serve as both.
-bool IsSameRegularFile(const std::filesystem::path& a,
-                       const std::filesystem::path& b) {
-  struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
-         S_ISREG(sa.st_mode) && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
 }
 
 po::options_description MakeOptions(Config& config) {
@@ -109,28 +101,25 @@ void CheckConfig(const Config& config) {
   if (config.pp == 0) Fail(messages::kNoPp);
 }
 
+// Opens the list, and refuses an output that would be mixed with the
+// messages, or would feed the list its own records.
 void OpenList(const Config& config, quillmark::InputFile& list) {
   if (!list.Open(config.input)) Fail(messages::kCannotOpenInput);
-  if (IsSameRegularFile(config.input, config.output)) {
-    Fail(messages::kSameFile);
+  if (quillmark::StandardStreamAt(config.output) == STDERR_FILENO) {
+    Fail(messages::kAlsoStandardError);
   }
+  if (list.IsFileAt(config.output)) Fail(messages::kSameFile);
 }
 
-// Opens the output without truncating it, so that a run that finds it in use
-// by another leaves it as it was.
-void OpenIni(const Config& config, quillmark::OutputFile& ini) {
-  if (!ini.Open(config.output)) Fail(messages::kCannotOpenOutput);
-  if (!ini.Lock()) Fail(messages::kOutputInUse);
-  if (!ini.Truncate()) Fail(messages::kCannotOpenOutput);
+// SHA-1 is fetched on first use; a run that cannot have it must fail before
+// its output is touched.
+void LoadSha1(const quillmark::IDeviceIdGenerator& generator) {
+  (void)generator.GenerateDeviceId({});
 }
 
-void CloseIni(quillmark::OutputFile& ini) {
-  if (!ini.Close()) Fail(quillmark::list_messages::kCannotWrite);
-}
-
-void PrintSummary(std::uint32_t devices, const std::filesystem::path& output) {
-  std::cout << "Wrote " << devices << " devices to " << output << "\n"
-            << std::flush;
+void PrintSummary(std::uint32_t devices, const std::filesystem::path& output,
+                  std::ostream& out) {
+  out << "Wrote " << devices << " devices to " << output << "\n" << std::flush;
 }
 
 // The listing, the notices and the summary are what a caller reads of the run;
@@ -151,13 +140,17 @@ int Run(int argc, char** argv) {
   // list that cannot be used leaves an existing output as it was.
   quillmark::LineReader list(input);
   quillmark::CheckListStart(list);
-  quillmark::OutputFile ini;
-  OpenIni(config, ini);
   const quillmark::DeviceIdGenerator generator(config.tenant_id, config.salt);
-  const std::uint32_t devices =
-      quillmark::WriteDeviceList(list, ini, std::cout, generator, config.pp);
-  CloseIni(ini);
-  PrintSummary(devices, config.output);
+  LoadSha1(generator);
+  quillmark::OutputFile ini;
+  ini.Open(config.output);
+  // Records that go to standard output leave it to them alone.
+  std::ostream& notices = ini.way() == quillmark::OutputFile::kStandardOutput
+                              ? std::cerr
+                              : std::cout;
+  const std::uint32_t devices = quillmark::MakeIni(
+      list, input.IsRegular(), ini, notices, generator, config.pp, interrupts);
+  PrintSummary(devices, config.output, notices);
   return 0;
 }
 
@@ -179,7 +172,7 @@ int main(int argc, char** argv) {
     CheckStandardOutput();
     return status;
   } catch (const std::exception& e) {
-    std::cerr << e.what() << "\n" << std::flush;
+    quillmark::PrintFailure(e, STDERR_FILENO);
     return -1;
   }
 }
