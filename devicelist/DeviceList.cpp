@@ -15,11 +15,16 @@ namespace quillmark {
 
 namespace list_messages {
 
+std::string AtLine(const char* pattern, std::uint64_t line) {
+  std::string message = pattern;
+  message.replace(message.find('N'), 1, std::to_string(line));
+  return message;
+}
+
 std::string ControlCharacter(std::uint32_t line, unsigned char byte) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string message = kControlCharacter;
+  std::string message = AtLine(kControlCharacter, line);
   message.replace(message.find("HH"), 2, {kHex[byte >> 4], kHex[byte & 0x0f]});
-  message.replace(message.find('N'), 1, std::to_string(line));
   return message;
 }
 
@@ -30,9 +35,49 @@ namespace {
 // The space class of the classic locale, which the tool never leaves.
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+bool IsAscii(char c) { return static_cast<unsigned char>(c) < 0x80; }
+
+// Unicode's other White_Space characters, in UTF-8: copied from web pages
+// and spreadsheets, they are as invisible as a blank.
+constexpr std::string_view kWideSpaces[] = {
+    "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80",
+    "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84",
+    "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
+    "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9",
+    "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80",
+};
+// A UTF-8 byte order mark starts every file an editor saved with one, and so
+// every line where such files were joined.
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+// What a DOS editor ends a file with.
+constexpr char kDosEndOfFile = '\x1A';
+
+// Returns the length of the white space, or mark, that `line` starts with.
+std::size_t SpaceAtStart(std::string_view line) {
+  if (IsAscii(line.front())) return IsSpace(line.front()) ? 1 : 0;
+  if (line.starts_with(kUtf8Mark)) return kUtf8Mark.size();
+  for (const std::string_view space : kWideSpaces) {
+    if (line.starts_with(space)) return space.size();
+  }
+  return 0;
+}
+
+// Returns the length of the white space that `line` ends with.
+std::size_t SpaceAtEnd(std::string_view line) {
+  if (IsAscii(line.back())) return IsSpace(line.back()) ? 1 : 0;
+  for (const std::string_view space : kWideSpaces) {
+    if (line.ends_with(space)) return space.size();
+  }
+  return 0;
+}
+
 std::string_view Trim(std::string_view line) {
-  while (!line.empty() && IsSpace(line.front())) line.remove_prefix(1);
-  while (!line.empty() && IsSpace(line.back())) line.remove_suffix(1);
+  for (std::size_t n; !line.empty() && (n = SpaceAtStart(line)) != 0;) {
+    line.remove_prefix(n);
+  }
+  for (std::size_t n; !line.empty() && (n = SpaceAtEnd(line)) != 0;) {
+    line.remove_suffix(n);
+  }
   return line;
 }
 
@@ -40,19 +85,19 @@ bool IsControl(char c) {
   return static_cast<unsigned char>(c) < 0x20 || c == '\x7f';
 }
 
-// Editors and spreadsheet exports put these around a list; they are not part
-// of any extension.
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-constexpr char kDosEndOfFile = '\x1A';
-
 // A control byte would end up inside the INI: a carriage return can forge a
-// section for some readers, a NUL cuts a record short for others.
-void CheckNoControlByte(std::string_view extension, std::uint32_t line) {
+// section for some readers, a NUL cuts a record short for others. A ";"
+// would split the Attributes value when it is read back.
+void CheckExtension(std::string_view extension, std::uint32_t line) {
   const auto* control =
       std::find_if(extension.begin(), extension.end(), IsControl);
   if (control != extension.end()) {
     throw std::invalid_argument(list_messages::ControlCharacter(
         line, static_cast<unsigned char>(*control)));
+  }
+  if (extension.find(';') != std::string_view::npos) {
+    throw std::invalid_argument(
+        list_messages::AtLine(list_messages::kSeparator, line));
   }
 }
 
@@ -97,13 +142,10 @@ std::uint32_t WriteDeviceList(LineReader& lines, RecordSink& ini,
   std::string attributes_text;
   std::string record;
   for (std::string_view line; lines.Next(line);) {
-    if (lines.number() == 1 && line.starts_with(kUtf8Mark)) {
-      line.remove_prefix(kUtf8Mark.size());
-    }
     if (lines.AtEnd() && line.ends_with(kDosEndOfFile)) line.remove_suffix(1);
     line = Trim(line);
     if (line.empty()) continue;
-    CheckNoControlByte(line, lines.number());
+    CheckExtension(line, lines.number());
     switch (seen.Insert(line)) {
       case ExtensionSet::kFull:
         throw std::invalid_argument(list_messages::kTooManyExtensions);

@@ -1,15 +1,18 @@
 // The generation loop: an extension list in, device records out.
 //
 // The list holds one extension per line, in UTF-8 or any 8-bit encoding,
-// taken byte for byte. A list that starts with a UTF-16 byte order mark
-// (FF FE or FE FF) is refused. A UTF-8 byte order mark (EF BB BF) as the
-// list's first bytes and a DOS end-of-file mark (1A) as its last byte are
-// dropped. Each line is trimmed of space, tab, line feed, vertical tab, form
-// feed and carriage return at both ends; blank lines are skipped, and a
-// repeated extension is reported and skipped. What remains may hold no ASCII
-// control character (00 to 1F, 7F). Every new extension becomes one device
-// record (see DeviceRecord.h) whose Id is the line's number, counting from 1
-// and counting every line read.
+// taken byte for byte; a line is at most 1 MiB long. A list that starts with
+// a UTF-16 byte order mark (FF FE or FE FF) is refused. A DOS end-of-file
+// mark (1A) as its last byte is dropped. Each line is trimmed at both ends
+// of white space: space, tab, line feed, vertical tab, form feed and
+// carriage return, and the UTF-8 forms of Unicode's other White_Space
+// characters (U+0085, U+00A0, U+1680, U+2000 to U+200A, U+2028, U+2029,
+// U+202F, U+205F, U+3000); at its start also of UTF-8 byte order marks
+// (EF BB BF). Blank lines are skipped, and a repeated extension is reported
+// and skipped. What remains may hold neither an ASCII control character (00
+// to 1F, 7F) nor ";", the separator of the Attributes value. Every new
+// extension becomes one device record (see DeviceRecord.h) whose Id is the
+// line's number, counting from 1 and counting every line read.
 #ifndef QUILLMARK_DEVICELIST_DEVICELIST_H_
 #define QUILLMARK_DEVICELIST_DEVICELIST_H_
 
@@ -30,11 +33,18 @@ namespace quillmark {
 namespace list_messages {
 inline constexpr char kCannotRead[] = "Cannot read input file.";
 inline constexpr char kUtf16[] = "Input file is UTF-16; save it as UTF-8.";
+inline constexpr char kLineTooLong[] = "Line N: line is longer than 1 MiB.";
+inline constexpr char kTooManyLines[] = "Too many lines: more than 4294967295.";
 inline constexpr char kControlCharacter[] =
     "Line N: extension holds control character 0xHH.";
+inline constexpr char kSeparator[] =
+    "Line N: extension holds ';', the attribute separator.";
 inline constexpr char kTooManyExtensions[] =
     "Too many distinct extensions: their bytes exceed 4 GiB.";
 inline constexpr char kCannotWrite[] = "Cannot write output file.";
+
+// Returns `pattern` for line `line`.
+std::string AtLine(const char* pattern, std::uint64_t line);
 
 // Returns kControlCharacter for the extension on line `line` that holds the
 // control byte `byte`.

@@ -45,7 +45,8 @@ std::string CountedId(int n) {
   return "00000000-0000-0000-0000-00000000"s + tail;
 }
 
-std::string Record(const std::string& id, int line, const std::string& ext) {
+std::string Record(const std::string& id, std::uint32_t line,
+                   const std::string& ext) {
   return "[" + id + "]\nId=" + std::to_string(line) +
          "\nPP=7\nAttributes=Extension=" + ext + "\nRecorded=1\n";
 }
@@ -74,11 +75,12 @@ struct Outcome {
 
 Outcome Generate(ByteSource& list, FakeSink& ini,
                  const IDeviceIdGenerator& generator,
-                 std::uint64_t arena = ExtensionSet::kMaxCapacity) {
+                 std::uint64_t arena = ExtensionSet::kMaxCapacity,
+                 std::uint32_t lines_before = 0) {
   std::ostringstream notices;
   Outcome outcome;
   try {
-    LineReader lines(list);
+    LineReader lines(list, 65536, lines_before);
     outcome.devices = WriteDeviceList(lines, ini, notices, generator, 7, arena);
   } catch (const std::invalid_argument& e) {
     outcome.error = e.what();
@@ -122,10 +124,10 @@ TEST(DeviceList, OneRecordPerNewExtensionWithItsLineNumber) {
       {"lines of white space only", " \v\f\r\n\n205", {{3, "205"}}, ""},
       {"empty list", "", {}, ""},
       {"blank lines only", "\n\n\n", {}, ""},
-      {"list-like bytes are kept", "a=b;c[d]\n", {{1, "a=b;c[d]"}}, ""},
-      {"a line far longer than a read block",
-       std::string(1'000'000, 'x') + "\n",
-       {{1, std::string(1'000'000, 'x')}},
+      {"list-like bytes are kept", "a=b[c]:d\n", {{1, "a=b[c]:d"}}, ""},
+      {"the longest line, far longer than a read block",
+       std::string(LineReader::kMaxLine, 'x') + "\n",
+       {{1, std::string(LineReader::kMaxLine, 'x')}},
        ""},
   };
   for (const Case& c : cases) {
@@ -147,8 +149,15 @@ TEST(DeviceList, OneRecordPerNewExtensionWithItsLineNumber) {
 // The loop hands the real generator each extension's bytes unchanged.
 TEST(DeviceList, ExtensionsAreHashedByteForByte) {
   const std::string extensions[] = {
-      "x\xff\xfe\xc3\x28\x80", "a b  c",          "caf\xe9",
-      "\xc3\xbf\xc3\xbe",      "205\xEF\xBB\xBF",
+      "x\xff\xfe\xc3\x28\x80",
+      "a b  c",
+      "caf\xe9",
+      "\xc3\xbf\xc3\xbe",
+      "205\xEF\xBB\xBF",
+      "\xA0"
+      "206\xA0",
+      "a\xC2\xA0"
+      "b",
   };
   const DeviceIdGenerator generator("42", "");
   for (const std::string& extension : extensions) {
@@ -176,8 +185,10 @@ TEST(DeviceList, FailuresKeepTheRecordsBeforeThem) {
     std::string ini;
     std::string message;
     std::uint64_t arena = ExtensionSet::kMaxCapacity;
+    std::uint32_t lines_before = 0;
   };
   const std::size_t unlimited = std::string::npos;
+  const std::uint64_t kArena = ExtensionSet::kMaxCapacity;
   const Case cases[] = {
       {"read error before the first byte", "", true, unlimited, "",
        "Cannot read input file."},
@@ -193,6 +204,11 @@ TEST(DeviceList, FailuresKeepTheRecordsBeforeThem) {
        "Cannot write output file."},
       {"arena full", "205\n205\n206\n", false, unlimited, first,
        "Too many distinct extensions: their bytes exceed 4 GiB.", 4},
+      {"line 4294967295 is the last", "205\n", false, unlimited,
+       Record(CountedId(1), 4294967295u, "205"), "", kArena, 4294967294u},
+      {"line 4294967296, blank", "205\n\n", false, unlimited,
+       Record(CountedId(1), 4294967295u, "205"),
+       "Too many lines: more than 4294967295.", kArena, 4294967294u},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -201,10 +217,27 @@ TEST(DeviceList, FailuresKeepTheRecordsBeforeThem) {
     FakeSink ini;
     ini.limit_ = c.records_taken;
     const CountingGenerator generator;
-    const Outcome outcome = Generate(list, ini, generator, c.arena);
+    const Outcome outcome =
+        Generate(list, ini, generator, c.arena, c.lines_before);
     EXPECT_EQ(c.message, outcome.error);
     EXPECT_EQ(c.ini, outcome.ini);
   }
+}
+
+// A list without a line end, endless as /dev/zero is, stops at the longest
+// line instead of taking all memory.
+TEST(DeviceList, EndlessLineEndsTheRun) {
+  class Zeros : public ByteSource {
+   public:
+    std::size_t Read(char* buffer, std::size_t size) override {
+      std::fill_n(buffer, size, '\0');
+      return size;
+    }
+  } zeros;
+  FakeSink ini;
+  const CountingGenerator generator;
+  EXPECT_EQ("Line 1: line is longer than 1 MiB.",
+            Generate(zeros, ini, generator).error);
 }
 
 // Marks that editors and exports put around a list are dropped; control
@@ -225,10 +258,16 @@ TEST(DeviceList, EncodingMarksAndControlBytes) {
        Duplicate("205"),
        ""},
       {"mark alone on line 1", mark + "\n205", {{2, "205"}}, "", ""},
-      {"mark later is data",
-       "205\n" + mark + "205\n",
-       {{1, "205"}, {2, mark + "205"}},
-       "",
+      {"marks and wide spaces at the start of a later line",
+       "205\n" + mark + " \xE3\x80\x80" + mark + "205\n",
+       {{1, "205"}},
+       Duplicate("205"),
+       ""},
+      {"every wide space at both ends",
+       "\xC2\xA0\xC2\x85\xE1\x9A\x80\xE2\x80\x80\xE2\x80\x8A\xE2\x80\xA8"
+       "206\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\x9F\xE3\x80\x80\xC2\xA0\r\n206\n",
+       {{1, "206"}},
+       Duplicate("206"),
        ""},
       {"final 0x1A", "205\r\n206\x1A", {{1, "205"}, {2, "206"}}, "", ""},
       {"final 0x1A on a line of its own", "205\r\n\x1A", {{1, "205"}}, "", ""},
@@ -264,11 +303,32 @@ TEST(DeviceList, EncodingMarksAndControlBytes) {
        {},
        "",
        "Line 1: extension holds control character 0x7F."},
+      {"unit separator",
+       "20\x1F"
+       "5\n",
+       {},
+       "",
+       "Line 1: extension holds control character 0x1F."},
       {"the first control byte is named",
        "a\x1B\x01\n",
        {},
        "",
        "Line 1: extension holds control character 0x1B."},
+      {"separator",
+       "205\n205;Reception\n",
+       {{1, "205"}},
+       "",
+       "Line 2: extension holds ';', the attribute separator."},
+      {"control byte before separator",
+       "a;\tb\n",
+       {},
+       "",
+       "Line 1: extension holds control character 0x09."},
+      {"length before control byte",
+       "205\n" + std::string(LineReader::kMaxLine, '\0') + "\r\n",
+       {{1, "205"}},
+       "",
+       "Line 2: line is longer than 1 MiB."},
       {"UTF-16, little-endian",
        "\xFF\xFE"
        "2\x00\n\x00"s,

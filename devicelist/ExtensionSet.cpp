@@ -41,12 +41,14 @@ ExtensionSet::Insertion ExtensionSet::Insert(std::string_view extension) {
   const std::string_view length(
       header,
       static_cast<std::size_t>(PutLength(extension.size(), header) - header));
-  if (!Reserve(length.size() + extension.size())) {
-    // The arena is full: only a repeat can still be taken.
-    return offsets_.contains(extension) ? kRepeated : kFull;
+  const std::size_t size = length.size() + extension.size();
+  // A chunk is made only for an extension known to be new, so that a repeat
+  // takes no room. Room is made first: once the set has placed a new entry,
+  // storing its bytes must not fail.
+  if (size > chunk_end_ - end_) {
+    if (offsets_.contains(extension)) return kRepeated;
+    if (!NewChunk(size)) return kFull;
   }
-  // Room is made first: once the set has placed a new entry, storing its
-  // bytes must not fail.
   bool inserted = false;
   offsets_.lazy_emplace(extension, [&](const auto& construct) {
     construct(Append(length, extension));
@@ -70,14 +72,9 @@ std::string_view ExtensionSet::At(std::uint32_t offset) const {
   return {reinterpret_cast<const char*>(p), length};
 }
 
-bool ExtensionSet::Reserve(std::size_t size) {
-  if (size <= chunk_end_ - end_) return true;
-  // A chunk that holds nothing yet, made for a repeat that did not need it,
-  // is replaced; otherwise the new one starts at the next slot, so that an
-  // extension never spans two chunks.
-  const bool replace = !chunks_.empty() && end_ == chunk_start_;
-  const std::uint64_t start =
-      replace ? chunk_start_ : (end_ + kSlotSize - 1) & ~(kSlotSize - 1);
+bool ExtensionSet::NewChunk(std::size_t size) {
+  // Chunks start at a slot, so that an extension never spans two of them.
+  const std::uint64_t start = (end_ + kSlotSize - 1) & ~(kSlotSize - 1);
   if (start + size > capacity_) return false;
   const std::uint64_t length =
       std::min(std::max<std::uint64_t>(kSlotSize, size), capacity_ - start);
@@ -88,9 +85,8 @@ bool ExtensionSet::Reserve(std::size_t size) {
   for (std::uint64_t i = 0; i < slots; ++i) {
     slots_[first_slot + i] = chunk.get() + (i << kSlotBits);
   }
-  if (replace) chunks_.pop_back();
   chunks_.push_back(std::move(chunk));
-  chunk_start_ = end_ = start;
+  end_ = start;
   chunk_end_ = start + length;
   return true;
 }

@@ -55,9 +55,9 @@ class ExtensionSet {
 
   // Returns the extension stored at `offset`.
   std::string_view At(std::uint32_t offset) const;
-  // Makes room for `size` more bytes in the arena; returns false if the arena
-  // is full.
-  bool Reserve(std::size_t size);
+  // Starts a chunk with room for `size` bytes; returns false if the arena is
+  // full.
+  bool NewChunk(std::size_t size);
   // Stores `extension` behind its encoded `length` in the room made for
   // them; returns its offset.
   std::uint32_t Append(std::string_view length, std::string_view extension);
@@ -66,9 +66,8 @@ class ExtensionSet {
   char* Address(std::uint64_t offset) const;
 
   std::uint64_t capacity_;
-  std::uint64_t chunk_start_ = 0;  // where the current chunk starts
-  std::uint64_t end_ = 0;          // where the next extension goes in it
-  std::uint64_t chunk_end_ = 0;    // where it ends
+  std::uint64_t end_ = 0;        // where the next extension goes
+  std::uint64_t chunk_end_ = 0;  // where the chunk it goes in ends
   // Chunks start at multiples of the slot size, and are a slot long or, for
   // an extension longer than that, as long as the extension. slots_[i] is
   // where the bytes from offset i times the slot size on are kept.

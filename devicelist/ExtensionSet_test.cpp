@@ -59,6 +59,17 @@ TEST(ExtensionSet, FullArenaRefusesOnlyNewExtensions) {
   for (int i = 100; i < 110; ++i) {
     EXPECT_EQ(ExtensionSet::kRepeated, set.Insert(std::to_string(i)));
   }
+  // A repeat takes no room, however long it is, and leaves the room there is
+  // to new extensions.
+  ExtensionSet long_set(8 << 20);
+  const std::string long_one((1 << 20) - 8, 'Z');
+  EXPECT_EQ(ExtensionSet::kAdded, long_set.Insert(long_one));
+  for (int i = 0; i < 200'000; ++i) {
+    ASSERT_EQ(ExtensionSet::kAdded, long_set.Insert(std::to_string(i))) << i;
+    if (i % 1000 == 0) {
+      ASSERT_EQ(ExtensionSet::kRepeated, long_set.Insert(long_one)) << i;
+    }
+  }
 }
 
 }  // namespace

@@ -10,12 +10,19 @@
 
 namespace quillmark {
 
-LineReader::LineReader(ByteSource& source, std::size_t block_size)
+LineReader::LineReader(ByteSource& source, std::size_t block_size,
+                       std::uint32_t lines_before)
     : source_(source),
       buffer_(std::make_unique_for_overwrite<char[]>(block_size)),
-      capacity_(block_size) {}
+      capacity_(block_size),
+      number_(lines_before) {}
 
 bool LineReader::Next(std::string_view& line) {
+  // Line numbers are 32 bits, and must not wrap around onto old ones.
+  if (number_ == UINT32_MAX) {
+    if (Peek(1).empty()) return false;
+    throw std::invalid_argument(list_messages::kTooManyLines);
+  }
   // Bytes from begin_ up to begin_ + scanned are known to hold no "\n".
   std::size_t scanned = 0;
   for (;;) {
@@ -23,9 +30,16 @@ bool LineReader::Next(std::string_view& line) {
     const std::size_t available = end_ - begin_;
     const void* newline =
         std::memchr(begin + scanned, '\n', available - scanned);
+    const std::size_t length =
+        newline == nullptr ? available
+                           : static_cast<std::size_t>(
+                                 static_cast<const char*>(newline) - begin);
+    // Memory stays bounded, even for a list without any line end.
+    if (length > kMaxLine) {
+      throw std::invalid_argument(
+          list_messages::AtLine(list_messages::kLineTooLong, number_ + 1));
+    }
     if (newline != nullptr) {
-      const auto length =
-          static_cast<std::size_t>(static_cast<const char*>(newline) - begin);
       line = std::string_view(begin, length);
       begin_ += length + 1;
       ++number_;

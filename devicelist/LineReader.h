@@ -4,7 +4,9 @@
 // line is copied only when it spans two reads. Bytes are taken as soon as the
 // source has them, so lines from a pipe are seen as they arrive, and the end
 // of the list, once seen, is final: a terminal is not asked again after its
-// Ctrl-D. Memory is one block, or the longest line if that is longer.
+// Ctrl-D. Memory is one block, or the longest line if that is longer; lines
+// are at most 1 MiB long, and at most 2^32 - 1 are read, so that their
+// numbers fit in 32 bits.
 #ifndef QUILLMARK_DEVICELIST_LINEREADER_H_
 #define QUILLMARK_DEVICELIST_LINEREADER_H_
 
@@ -19,14 +21,22 @@ namespace quillmark {
 
 class LineReader {
  public:
-  explicit LineReader(ByteSource& source, std::size_t block_size = 65536);
+  // The longest line, in bytes, without its "\n".
+  static constexpr std::size_t kMaxLine = std::size_t{1} << 20;
+
+  // Reads `source` in reads of up to `block_size` bytes; the first line is
+  // numbered `lines_before` + 1.
+  explicit LineReader(ByteSource& source, std::size_t block_size = 65536,
+                      std::uint32_t lines_before = 0);
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
   // Reads the next line, without its "\n", into `line`, which stays valid
   // until the next call; returns false at the end of the list. Throws
-  // std::invalid_argument "Cannot read input file." if a read fails;
-  // std::bad_alloc passes through.
+  // std::invalid_argument "Cannot read input file." if a read fails, "Line
+  // N: line is longer than 1 MiB." as soon as a line is, and "Too many
+  // lines: more than 4294967295." for a line after those; std::bad_alloc
+  // passes through.
   bool Next(std::string_view& line);
 
   // Returns the first `n` unread bytes, or fewer if the list ends sooner,
@@ -53,7 +63,7 @@ class LineReader {
   std::size_t end_ = 0;    // the end of the bytes read
   bool ended_ = false;
   bool at_end_ = false;
-  std::uint32_t number_ = 0;
+  std::uint32_t number_;
 };
 
 }  // namespace quillmark

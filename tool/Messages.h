@@ -1,7 +1,8 @@
 // Every message that the tool can print, in one table: its own, and those of
 // the libraries it calls, which each declare what they throw. The manual
 // lists each under DIAGNOSTICS, and a test holds the two together. In a
-// pattern, the upper-case placeholders (N, HH) stand for what fills them in.
+// pattern, the upper-case placeholders (N, HH, WORD) stand for what fills
+// them in.
 #ifndef QUILLMARK_TOOL_MESSAGES_H_
 #define QUILLMARK_TOOL_MESSAGES_H_
 
@@ -12,6 +13,7 @@
 
 namespace quillmark::messages {
 
+inline constexpr char kUnexpectedArgument[] = "Unexpected argument: 'WORD'.";
 inline constexpr char kNoInput[] = "No input file specified.";
 inline constexpr char kInputMissing[] = "Input file does not exist.";
 inline constexpr char kNoPp[] = "No PP ID specified.";
@@ -34,6 +36,7 @@ inline constexpr char kNoSigint[] = "Failed to attach to SIGINT!";
 inline constexpr char kNoSigterm[] = "Failed to attach to SIGTERM!";
 
 inline constexpr std::string_view kAll[] = {
+    kUnexpectedArgument,
     kNoInput,
     kInputMissing,
     kNoPp,
@@ -42,9 +45,12 @@ inline constexpr std::string_view kAll[] = {
     kSameFile,
     list_messages::kCannotRead,
     list_messages::kUtf16,
+    list_messages::kLineTooLong,
+    list_messages::kTooManyLines,
     kCannotOpenOutput,
     kOutputInUse,
     list_messages::kControlCharacter,
+    list_messages::kSeparator,
     list_messages::kTooManyExtensions,
     list_messages::kCannotWrite,
     kInterrupted,

@@ -33,6 +33,7 @@ std::string Shown(const std::string& line) {
   rest = std::regex_replace(rest, std::regex(R"(\\f[BIRP])"), "");
   rest = std::regex_replace(rest, std::regex(R"(\\-)"), "-");
   rest = std::regex_replace(rest, std::regex(R"(\\\(dq)"), "\"");
+  rest = std::regex_replace(rest, std::regex(R"(\\\(aq)"), "'");
   std::vector<std::string> arguments(1);
   bool quoted = false;
   for (const char c : rest) {

@@ -56,15 +56,32 @@ void KeepStandardDescriptorsTaken() {
   }
 }
 
+// A path is taken as it stands, blanks and backslashes included, as a shell
+// or bash completion hands it over; only one that begins with a double quote
+// is read as a quoted string, as the options library reads every path.
+class PathValue : public po::typed_value<std::filesystem::path> {
+ public:
+  using typed_value::typed_value;
+  void xparse(boost::any& value,
+              const std::vector<std::string>& tokens) const override {
+    if (tokens.size() == 1 && !tokens.front().starts_with('"')) {
+      po::validators::check_first_occurrence(value);
+      value = std::filesystem::path(tokens.front());
+    } else {
+      typed_value::xparse(value, tokens);
+    }
+  }
+};
+
 po::options_description MakeOptions(Config& config) {
   po::options_description options("Options", 80, 40);
   options.add_options()                 //
       ("help,h", "Display this help.")  //
-      ("input,i", po::value(&config.input)->value_name("path"),
+      ("input,i", (new PathValue(&config.input))->value_name("path"),
        "Fix text file to read device extensions from. Must be one extension "
        "per line.")  //
       ("output,o",
-       po::value(&config.output)
+       (new PathValue(&config.output))
            ->value_name("path")
            ->default_value(config.output),
        "The INI file to create.")                                            //
@@ -79,16 +96,30 @@ po::options_description MakeOptions(Config& config) {
 // it is asked for. Returns an exit code, or -1 if the run should continue.
 int ReadFlags(int argc, char** argv, Config& config) {
   const po::options_description options = MakeOptions(config);
+  const po::parsed_options parsed =
+      po::parse_command_line(argc, argv, options);
   po::variables_map variables;
-  po::store(po::parse_command_line(argc, argv, options), variables);
+  po::store(parsed, variables);
   po::notify(variables);
-  if (argc >= 2 && variables.count("help") == 0) return -1;
-  std::cout << "\n"
-            << "Usage: Quillmark [OPTIONS]\n"
-            << "\n"
-            << options << "\n"
-            << std::flush;
-  return 0;
+  if (argc < 2 || variables.count("help") != 0) {
+    std::cout << "\n"
+              << "Usage: Quillmark [OPTIONS]\n"
+              << "\n"
+              << options << "\n"
+              << std::flush;
+    return 0;
+  }
+  // The options library drops a word that is no option or value: the rest
+  // of a tenant ID with a blank in it, or a second list from a glob, which
+  // the run would silently go without.
+  for (const po::option& option : parsed.options) {
+    if (option.string_key.empty()) {
+      std::string message = messages::kUnexpectedArgument;
+      message.replace(message.find("WORD"), 4, option.original_tokens.front());
+      Fail(message.c_str());
+    }
+  }
+  return -1;
 }
 
 // Throws the message of the first check that `config` fails; touches no file.
@@ -99,6 +130,7 @@ void CheckConfig(const Config& config) {
     Fail(messages::kInputMissing);
   }
   if (config.pp == 0) Fail(messages::kNoPp);
+  if (config.output.empty()) Fail(messages::kCannotOpenOutput);
 }
 
 // Opens the list, and refuses an output that would be mixed with the
