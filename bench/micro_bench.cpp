@@ -16,13 +16,19 @@ const Dictionary kFiveAttributes{{"Extension", "4711"},
                                  {"Site", "north"},
                                  {"Vendor", "acme"}};
 
-void BM_GenerateDeviceId(benchmark::State& state) {
-  const quillmark::DeviceIdGenerator generator("tenant-0042", "salt");
+// A short tenant ID leaves the name's shared start under one SHA-1 block;
+// a UUID and a long salt take it past one.
+void BM_GenerateDeviceId(benchmark::State& state, const char* tenant_id,
+                         const char* salt) {
+  const quillmark::DeviceIdGenerator generator(tenant_id, salt);
   for (auto _ : state) {
     benchmark::DoNotOptimize(generator.GenerateDeviceId(kOneAttribute));
   }
 }
-BENCHMARK(BM_GenerateDeviceId);
+BENCHMARK_CAPTURE(BM_GenerateDeviceId, tenant_42, "42", "");
+BENCHMARK_CAPTURE(BM_GenerateDeviceId, uuid_tenant_long_salt,
+                  "9f0c2b7e-4d1a-4e8b-a3c5-6b2f8d1e0a47",
+                  "k2Jq8vX0pL5tR9wZ3mN7bC1dF6gH4sYa");
 
 void BM_DictionaryToString(benchmark::State& state) {
   for (auto _ : state) {

@@ -141,27 +141,37 @@ std::uint32_t WriteDeviceList(LineReader& lines, RecordSink& ini,
   std::uint32_t devices = 0;
   std::string attributes_text;
   std::string record;
+  bool last_was_new = true;
   for (std::string_view line; lines.Next(line);) {
     if (lines.AtEnd() && line.ends_with(kDosEndOfFile)) line.remove_suffix(1);
     line = Trim(line);
     if (line.empty()) continue;
     CheckExtension(line, lines.number());
-    switch (seen.Insert(line)) {
-      case ExtensionSet::kFull:
-        throw std::invalid_argument(list_messages::kTooManyExtensions);
-      case ExtensionSet::kRepeated:
-        notices << "Ignoring duplicate extension: '" << line << "'\n"
-                << std::flush;
-        continue;
-      case ExtensionSet::kAdded:
-        break;
-    }
     extension = line;
+    // Most extensions are new, and looking one up waits on memory: its ID is
+    // worked out while that memory comes, and dropped if it is a repeat.
+    // After a repeat the order turns round, so that repeats cost no digests.
+    const bool ahead = last_was_new;
+    boost::uuids::uuid id{};
+    if (ahead) {
+      seen.Prefetch(line);
+      id = generator.GenerateDeviceId(attributes);
+    }
+    const ExtensionSet::Insertion insertion = seen.Insert(line);
+    last_was_new = insertion == ExtensionSet::kAdded;
+    if (insertion == ExtensionSet::kFull) {
+      throw std::invalid_argument(list_messages::kTooManyExtensions);
+    }
+    if (insertion == ExtensionSet::kRepeated) {
+      notices << "Ignoring duplicate extension: '" << line << "'\n"
+              << std::flush;
+      continue;
+    }
+    if (!ahead) id = generator.GenerateDeviceId(attributes);
     // Built in one buffer and appended whole: a stream insertion per field
     // would cost more than the rest of the loop together.
     DictionaryToString(attributes, ';', attributes_text);
-    FormatDeviceRecord(generator.GenerateDeviceId(attributes), lines.number(),
-                       pp, attributes_text, record);
+    FormatDeviceRecord(id, lines.number(), pp, attributes_text, record);
     Append(ini, record);
     ++devices;
   }

@@ -19,30 +19,23 @@ namespace {
 
 using namespace std::string_literals;
 
-// Numbers its IDs 1, 2, 3... in the last bytes, and remembers what it was
-// asked for.
-class CountingGenerator : public IDeviceIdGenerator {
+// Makes each ID of the first 16 bytes of the attributes' text form, so that
+// a record shows what its ID was made from.
+class EchoGenerator : public IDeviceIdGenerator {
  public:
   boost::uuids::uuid GenerateDeviceId(
       const Dictionary& attributes) const override {
-    asked_.push_back(attributes);
     boost::uuids::uuid id{};
-    const std::size_t n = asked_.size();
-    id.data[14] = static_cast<std::uint8_t>(n >> 8);
-    id.data[15] = static_cast<std::uint8_t>(n);
+    const std::string text = DictionaryToString(attributes, ';');
+    std::copy_n(text.begin(), std::min(text.size(), id.size()), id.begin());
     return id;
   }
-  const std::vector<Dictionary>& asked() const { return asked_; }
-
- private:
-  mutable std::vector<Dictionary> asked_;
 };
 
-// The text form of the counting generator's n-th ID.
-std::string CountedId(int n) {
-  char tail[16];
-  std::snprintf(tail, sizeof tail, "%04x", static_cast<unsigned>(n) & 0xffffu);
-  return "00000000-0000-0000-0000-00000000"s + tail;
+// The text form of the echo generator's ID for `extension`.
+std::string EchoId(const std::string& extension) {
+  return boost::uuids::to_string(
+      EchoGenerator().GenerateDeviceId({{"Extension", extension}}));
 }
 
 std::string Record(const std::string& id, std::uint32_t line,
@@ -51,14 +44,13 @@ std::string Record(const std::string& id, std::uint32_t line,
          "\nPP=7\nAttributes=Extension=" + ext + "\nRecorded=1\n";
 }
 
-// The records that the counting generator's IDs give for these lines and
-// extensions, in order.
-std::string CountedRecords(
+// The records that the echo generator gives for these lines and extensions,
+// in order.
+std::string EchoRecords(
     const std::vector<std::pair<int, std::string>>& records) {
   std::string text;
-  int n = 0;
   for (const auto& [line, extension] : records) {
-    text += Record(CountedId(++n), line, extension);
+    text += Record(EchoId(extension), line, extension);
   }
   return text;
 }
@@ -132,32 +124,20 @@ TEST(DeviceList, OneRecordPerNewExtensionWithItsLineNumber) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const CountingGenerator generator;
-    const Outcome outcome = Generate(c.list, generator);
-    std::vector<Dictionary> asked;
-    for (const auto& record : c.records) {
-      asked.push_back({{"Extension", record.second}});
-    }
+    const Outcome outcome = Generate(c.list, EchoGenerator());
     EXPECT_EQ("", outcome.error);
-    EXPECT_EQ(CountedRecords(c.records), outcome.ini);
+    EXPECT_EQ(EchoRecords(c.records), outcome.ini);
     EXPECT_EQ(c.notices, outcome.notices);
     EXPECT_EQ(c.records.size(), outcome.devices);
-    EXPECT_EQ(asked, generator.asked());
   }
 }
 
 // The loop hands the real generator each extension's bytes unchanged.
 TEST(DeviceList, ExtensionsAreHashedByteForByte) {
   const std::string extensions[] = {
-      "x\xff\xfe\xc3\x28\x80",
-      "a b  c",
-      "caf\xe9",
-      "\xc3\xbf\xc3\xbe",
-      "205\xEF\xBB\xBF",
-      "\xA0"
-      "206\xA0",
-      "a\xC2\xA0"
-      "b",
+      "x\xff\xfe\xc3\x28\x80", "a b  c",          "caf\xe9",
+      "\xc3\xbf\xc3\xbe",      "205\xEF\xBB\xBF", "\xA0" + "206\xA0"s,
+      "a\xC2\xA0" + "b"s,
   };
   const DeviceIdGenerator generator("42", "");
   for (const std::string& extension : extensions) {
@@ -176,7 +156,7 @@ TEST(DeviceList, ExtensionsAreHashedByteForByte) {
 // A failure ends the loop with its message; the whole records before it stay,
 // and nothing is made of a line cut short.
 TEST(DeviceList, FailuresKeepTheRecordsBeforeThem) {
-  const std::string first = Record(CountedId(1), 1, "205");
+  const std::string first = Record(EchoId("205"), 1, "205");
   struct Case {
     std::string name;
     std::string list;
@@ -197,7 +177,7 @@ TEST(DeviceList, FailuresKeepTheRecordsBeforeThem) {
       {"read error in the middle of a line", "205\n20", true, unlimited, first,
        "Cannot read input file."},
       {"end of list in the middle of a line", "205\n20", false, unlimited,
-       first + Record(CountedId(2), 2, "20"), ""},
+       first + Record(EchoId("20"), 2, "20"), ""},
       {"write error on the first record", "205\n206\n", false, 0, "",
        "Cannot write output file."},
       {"write error on a later record", "205\n205\n206\n207\n", false, 1, first,
@@ -205,9 +185,9 @@ TEST(DeviceList, FailuresKeepTheRecordsBeforeThem) {
       {"arena full", "205\n205\n206\n", false, unlimited, first,
        "Too many distinct extensions: their bytes exceed 4 GiB.", 4},
       {"line 4294967295 is the last", "205\n", false, unlimited,
-       Record(CountedId(1), 4294967295u, "205"), "", kArena, 4294967294u},
+       Record(EchoId("205"), 4294967295u, "205"), "", kArena, 4294967294u},
       {"line 4294967296, blank", "205\n\n", false, unlimited,
-       Record(CountedId(1), 4294967295u, "205"),
+       Record(EchoId("205"), 4294967295u, "205"),
        "Too many lines: more than 4294967295.", kArena, 4294967294u},
   };
   for (const Case& c : cases) {
@@ -216,7 +196,7 @@ TEST(DeviceList, FailuresKeepTheRecordsBeforeThem) {
     list.force_error_ = c.read_error;
     FakeSink ini;
     ini.limit_ = c.records_taken;
-    const CountingGenerator generator;
+    const EchoGenerator generator;
     const Outcome outcome =
         Generate(list, ini, generator, c.arena, c.lines_before);
     EXPECT_EQ(c.message, outcome.error);
@@ -235,7 +215,7 @@ TEST(DeviceList, EndlessLineEndsTheRun) {
     }
   } zeros;
   FakeSink ini;
-  const CountingGenerator generator;
+  const EchoGenerator generator;
   EXPECT_EQ("Line 1: line is longer than 1 MiB.",
             Generate(zeros, ini, generator).error);
 }
@@ -344,10 +324,10 @@ TEST(DeviceList, EncodingMarksAndControlBytes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const CountingGenerator generator;
+    const EchoGenerator generator;
     const Outcome outcome = Generate(c.list, generator);
     EXPECT_EQ(c.message, outcome.error);
-    EXPECT_EQ(CountedRecords(c.records), outcome.ini);
+    EXPECT_EQ(EchoRecords(c.records), outcome.ini);
     EXPECT_EQ(c.notices, outcome.notices);
   }
 }
@@ -358,9 +338,9 @@ TEST(DeviceList, FailedNoticeDoesNotStopTheRun) {
   FakeSink ini;
   std::ostringstream notices;
   notices.setstate(std::ios::badbit);
-  const CountingGenerator generator;
+  const EchoGenerator generator;
   EXPECT_EQ(2u, WriteDeviceList(list, ini, notices, generator, 7));
-  EXPECT_EQ(Record(CountedId(1), 1, "205") + Record(CountedId(2), 3, "206"),
+  EXPECT_EQ(Record(EchoId("205"), 1, "205") + Record(EchoId("206"), 3, "206"),
             ini.bytes_);
   EXPECT_TRUE(notices.bad());
 }

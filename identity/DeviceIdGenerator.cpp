@@ -4,6 +4,8 @@
 #include <array>
 #include <boost/uuid/string_generator.hpp>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -27,13 +29,31 @@ constexpr std::string_view kSaltPrefix = "]:deviceIdGeneratorSalt[";
 
 }  // namespace
 
+class DeviceIdGenerator::Prefix : public Sha1::Prefix {
+  using Sha1::Prefix::Prefix;
+};
+
 DeviceIdGenerator::DeviceIdGenerator(std::string tenant_id, std::string salt)
-    : tenant_id_(std::move(tenant_id)), salt_(std::move(salt)) {}
+    : tenant_id_(std::move(tenant_id)), salt_(std::move(salt)) {
+  // The namespace and the tenant's part of the name are the same for every
+  // device: they are hashed once. A generator that cannot hash is still
+  // made, and says so when it is asked for an ID.
+  std::string prefix(reinterpret_cast<const char*>(DeviceNamespaceGuid.data),
+                     DeviceNamespaceGuid.size());
+  prefix.append(kTenantPrefix).append(tenant_id_);
+  prefix.append(kSaltPrefix).append(salt_) += ']';
+  try {
+    prefix_ = std::make_shared<const Prefix>(Sha1Digest(), prefix);
+  } catch (const std::runtime_error&) {
+  }
+}
 
 boost::uuids::uuid DeviceIdGenerator::GenerateDeviceId(
     const Dictionary& attributes) const {
-  std::size_t size = kTenantPrefix.size() + tenant_id_.size() +
-                     kSaltPrefix.size() + salt_.size() + 1;
+  if (prefix_ == nullptr) {
+    throw std::runtime_error(kCannotLoadSha1);
+  }
+  std::size_t size = 0;
   for (const auto& [key, value] : attributes) {
     size += key.size() + value.size() + 3;
   }
@@ -45,11 +65,7 @@ boost::uuids::uuid DeviceIdGenerator::GenerateDeviceId(
       size <= stack_buffer.size()
           ? stack_buffer.data()
           : (heap_buffer = std::make_unique_for_overwrite<char[]>(size)).get();
-  char* end = std::ranges::copy(kTenantPrefix, name).out;
-  end = std::ranges::copy(tenant_id_, end).out;
-  end = std::ranges::copy(kSaltPrefix, end).out;
-  end = std::ranges::copy(salt_, end).out;
-  *end++ = ']';
+  char* end = name;
   for (const auto& [key, value] : attributes) {
     *end++ = ':';
     end = std::ranges::copy(key, end).out;
@@ -57,10 +73,7 @@ boost::uuids::uuid DeviceIdGenerator::GenerateDeviceId(
     end = std::ranges::copy(value, end).out;
     *end++ = ']';
   }
-  const Sha1::Digest digest = Sha1Digest().Compute(
-      std::string_view(reinterpret_cast<const char*>(DeviceNamespaceGuid.data),
-                       DeviceNamespaceGuid.size()),
-      std::string_view(name, size));
+  const Sha1::Digest digest = prefix_->Finish(std::string_view(name, size));
   // RFC 4122, 4.3: the first 16 bytes, with the version (5) and the variant.
   boost::uuids::uuid id;
   std::copy_n(digest.begin(), id.size(), id.begin());

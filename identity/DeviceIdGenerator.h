@@ -8,6 +8,7 @@
 #define QUILLMARK_IDENTITY_DEVICEIDGENERATOR_H_
 
 #include <boost/uuid/uuid.hpp>
+#include <memory>
 #include <string>
 
 #include "quillmark/dictionary/Dictionary.h"
@@ -30,18 +31,22 @@ class DeviceIdGenerator : public IDeviceIdGenerator {
   static constexpr char kCannotLoadSha1[] = "Cannot load SHA-1 from OpenSSL.";
   static constexpr char kSha1Failed[] = "SHA-1 failed.";
 
+  // Never throws for want of SHA-1: GenerateDeviceId reports that.
   DeviceIdGenerator(std::string tenant_id, std::string salt);
 
   // Returns the version-5 UUID of the device-ID name built from the tenant
   // ID, the salt and `attributes`. Throws kCannotLoadSha1 if OpenSSL's SHA-1
-  // cannot be had, on the first call or on a later one, and kSha1Failed if
-  // OpenSSL reports an error. Calls may run on several threads at once.
+  // could not be had, and kSha1Failed if OpenSSL reports an error. Calls may
+  // run on several threads at once, and a copy gives the same IDs.
   boost::uuids::uuid GenerateDeviceId(
       const Dictionary& attributes) const override;
 
  private:
+  class Prefix;  // the digest of the name's start, in OpenSSL's terms
+
   std::string tenant_id_;
   std::string salt_;
+  std::shared_ptr<const Prefix> prefix_;  // null if SHA-1 could not be had
 };
 
 }  // namespace quillmark

@@ -54,6 +54,11 @@ TEST(DeviceIdGenerator, MatchesIndependentVersion5Vectors) {
        "",
        {{"a", "2"}, {"B", "1"}},
        "164fce8c-82f5-519e-bac1-5e59d50404f1"},
+      // A UUID and a long salt: the shared start of the name spans a block.
+      {"9f0c2b7e-4d1a-4e8b-a3c5-6b2f8d1e0a47",
+       "k2Jq8vX0pL5tR9wZ3mN7bC1dF6gH4sYa",
+       {{"Extension", "205"}},
+       "bfb4c17b-16dc-5f0b-a5f6-a8415c0867ac"},
       // NUL bytes are hashed like any other byte.
       {"t\0x"s,
        "s\0"s,
@@ -96,8 +101,11 @@ TEST(DeviceIdGenerator, DependsOnlyOnItsInputs) {
   const Dictionary attributes{{"Extension", "205"}};
   const DeviceIdGenerator one("42", "pepper");
   const DeviceIdGenerator two("42", "pepper");
+  const DeviceIdGenerator copy = one;
   EXPECT_EQ(one.GenerateDeviceId(attributes), one.GenerateDeviceId(attributes));
   EXPECT_EQ(one.GenerateDeviceId(attributes), two.GenerateDeviceId(attributes));
+  EXPECT_EQ(one.GenerateDeviceId(attributes),
+            copy.GenerateDeviceId(attributes));
   EXPECT_NE(one.GenerateDeviceId(attributes),
             DeviceIdGenerator("42", "salt").GenerateDeviceId(attributes));
   EXPECT_NE(one.GenerateDeviceId(attributes),

@@ -15,6 +15,10 @@ struct ContextFree {
   void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
 };
 
+[[noreturn]] void Failed() {
+  throw std::runtime_error(DeviceIdGenerator::kSha1Failed);
+}
+
 }  // namespace
 
 Sha1::Sha1(const char* algorithm) {
@@ -39,21 +43,29 @@ void Sha1::Release() {
   library_ = nullptr;
 }
 
-Sha1::Digest Sha1::Compute(std::string_view first,
-                           std::string_view second) const {
-  // One context per thread, kept and reused: allocating one per digest would
-  // cost as much as a short digest itself.
+Sha1::Prefix::Prefix(const Sha1& sha1, std::string_view prefix)
+    : context_(EVP_MD_CTX_new()) {
+  if (context_ == nullptr ||
+      EVP_DigestInit_ex2(context_, sha1.md_, nullptr) != 1 ||
+      EVP_DigestUpdate(context_, prefix.data(), prefix.size()) != 1) {
+    EVP_MD_CTX_free(context_);
+    Failed();
+  }
+}
+
+Sha1::Prefix::~Prefix() { EVP_MD_CTX_free(context_); }
+
+Sha1::Digest Sha1::Prefix::Finish(std::string_view rest) const {
+  // Allocating a context per digest would cost as much as a short digest.
   thread_local const std::unique_ptr<EVP_MD_CTX, ContextFree> context(
       EVP_MD_CTX_new());
   Digest digest;
   unsigned int size = 0;
-  if (context == nullptr ||
-      EVP_DigestInit_ex2(context.get(), md_, nullptr) != 1 ||
-      EVP_DigestUpdate(context.get(), first.data(), first.size()) != 1 ||
-      EVP_DigestUpdate(context.get(), second.data(), second.size()) != 1 ||
+  if (context == nullptr || EVP_MD_CTX_copy_ex(context.get(), context_) != 1 ||
+      EVP_DigestUpdate(context.get(), rest.data(), rest.size()) != 1 ||
       EVP_DigestFinal_ex(context.get(), digest.data(), &size) != 1 ||
       size != digest.size()) {
-    throw std::runtime_error(DeviceIdGenerator::kSha1Failed);
+    Failed();
   }
   return digest;
 }

@@ -1,7 +1,9 @@
 // SHA-1 (FIPS 180-4) through OpenSSL 3's EVP interface. The algorithm is
 // fetched once, from the default provider, in a library context of its own,
 // so that no openssl.cnf and no environment variable can change how a digest
-// is computed. Internal to the identity library; not installed.
+// is computed. A prefix that many digests share is absorbed once, and each
+// digest goes on from a copy of that state. Internal to the identity
+// library; not installed.
 #ifndef QUILLMARK_IDENTITY_SHA1_H_
 #define QUILLMARK_IDENTITY_SHA1_H_
 
@@ -23,12 +25,27 @@ class Sha1 {
   Sha1(const Sha1&) = delete;
   Sha1& operator=(const Sha1&) = delete;
 
-  // Returns the digest of `first` followed by `second`: a fresh computation,
-  // in a context that the calling thread keeps for its life, so calls may run
-  // at the same time. A Sha1 that computes must therefore outlive the threads
-  // that use it, as a static one does. Throws std::runtime_error
-  // DeviceIdGenerator::kSha1Failed if OpenSSL reports an error.
-  Digest Compute(std::string_view first, std::string_view second) const;
+  // The digest state after a prefix, to go on from as often as needed.
+  class Prefix {
+   public:
+    // Absorbs `prefix`; throws std::runtime_error
+    // DeviceIdGenerator::kSha1Failed if OpenSSL reports an error. `sha1`
+    // must outlive it, as a static one does.
+    Prefix(const Sha1& sha1, std::string_view prefix);
+    ~Prefix();
+    Prefix(const Prefix&) = delete;
+    Prefix& operator=(const Prefix&) = delete;
+
+    // Returns the digest of the prefix followed by `rest`. The prefix's
+    // state is only read: each thread goes on in a context of its own,
+    // kept for the thread's life, so calls may run at the same time. Throws
+    // std::runtime_error DeviceIdGenerator::kSha1Failed if OpenSSL reports
+    // an error.
+    Digest Finish(std::string_view rest) const;
+
+   private:
+    EVP_MD_CTX* context_;
+  };
 
  private:
   void Release();
