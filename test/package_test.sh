@@ -1,7 +1,9 @@
 #!/bin/sh
-# Builds the Debian package as `make package` does, checks it with lintian,
-# checks its metadata and contents, and runs the packaged binary on the
-# example list.
+# Builds the Debian packages as `make package` does, checks them with
+# lintian, checks their metadata and contents against what this machine
+# has, checks that what a find_package(Quillmark) consumer includes comes
+# with libquillmark-dev's Depends or with build-essential, and runs the
+# packaged binary on the example list. Needs neither root nor network.
 # Usage: package_test.sh SOURCE_DIR WORK_DIR QUILLMARK
 set -eu
 source=$(cd "$1" && pwd)
@@ -13,39 +15,102 @@ fail() { echo "$*"; exit 1; }
 
 make -C "$source" package PACKAGE_BUILD="$work/build" >"$work/package.log" 2>&1 ||
   { tail -n 40 "$work/package.log"; fail "make package failed"; }
-deb=$(ls "$work"/build/quillmark_*.deb)
+tool=$(ls "$work"/build/quillmark_*.deb)
+dev=$(ls "$work"/build/libquillmark-dev_*.deb)
 
 # No error or warning tags. As root, lintian also says that it runs as root;
 # that line is no tag.
-lintian "$deb" >"$work/lintian.log" 2>&1 || true
+lintian "$tool" "$dev" >"$work/lintian.log" 2>&1 || true
 if grep -E '^[EW]: ' "$work/lintian.log"; then fail "lintian: see above"; fi
 
-field() { dpkg-deb -f "$deb" "$1"; }
-[ "$(field Maintainer)" = "Quillmark maintainers <maintainers@quillmark.invalid>" ] ||
-  fail "maintainer: $(field Maintainer)"
-# Computed by dpkg-shlibdeps, so each with the version its symbols need.
-for library in libboost-program-options1.74.0 libabsl20220623 libssl3 libc6; do
-  field Depends | grep -q -E "(^|, )$library \(>= [^)]+\)" ||
-    fail "no versioned dependency on $library: $(field Depends)"
+field() { dpkg-deb -f "$1" "$2"; }
+for deb in "$tool" "$dev"; do
+  [ "$(field "$deb" Maintainer)" = "Quillmark maintainers <maintainers@quillmark.invalid>" ] ||
+    fail "maintainer of $deb: $(field "$deb" Maintainer)"
+  [ "$(field "$deb" Description | wc -l)" -gt 2 ] || fail "no extended description in $deb"
 done
-[ "$(field Description | wc -l)" -gt 2 ] || fail "no extended description"
+[ "$(field "$tool" Description)" != "$(field "$dev" Description)" ] ||
+  fail "both packages have one description"
 
-dpkg-deb -x "$deb" "$work/root"
+dpkg-deb -x "$tool" "$work/tool"
+dpkg-deb -x "$dev" "$work/dev"
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 for f in bin/quillmark share/man/man1/quillmark.1.gz \
     share/doc/quillmark/copyright share/doc/quillmark/changelog.gz \
-    share/doc/quillmark/README.md share/bash-completion/completions/quillmark \
-    include/quillmark/identity/DeviceIdGenerator.h \
+    share/doc/quillmark/README.md share/bash-completion/completions/quillmark; do
+  [ -f "$work/tool/usr/$f" ] || fail "not in quillmark: /usr/$f"
+done
+for f in include/quillmark/identity/DeviceIdGenerator.h \
     include/quillmark/dictionary/Dictionary.h \
     "lib/$multiarch/libquillmark_identity.a" \
     "lib/$multiarch/libquillmark_dictionary.a" \
-    "lib/$multiarch/cmake/Quillmark/QuillmarkConfig.cmake"; do
-  [ -f "$work/root/usr/$f" ] || fail "not in the package: /usr/$f"
+    "lib/$multiarch/cmake/Quillmark/QuillmarkConfig.cmake" \
+    share/doc/libquillmark-dev/copyright share/doc/libquillmark-dev/changelog.gz; do
+  [ -f "$work/dev/usr/$f" ] || fail "not in libquillmark-dev: /usr/$f"
+done
+[ ! -e "$work/tool/usr/include" ] || fail "quillmark holds headers"
+
+# The package that holds `path`, which may be registered with or without
+# /usr in front of it.
+owner() {
+  for p in "$1" "$(readlink -f "$1")" "/usr$1" "${1#/usr}"; do
+    found=$(dpkg -S "$p" 2>/dev/null | grep -v '^diversion' | head -n 1 | cut -d: -f1)
+    [ -z "$found" ] || { echo "$found"; return; }
+  done
+}
+
+# The tool depends, with a version computed by dpkg-shlibdeps, on the
+# package of every shared library it loads, by this release's names.
+for library in $(ldd "$work/tool/usr/bin/quillmark" | awk '$2 == "=>" {print $3}'); do
+  package=$(owner "$library")
+  [ -n "$package" ] || fail "no package holds $library"
+  field "$tool" Depends | tr ',' '\n' |
+    awk -v p="$package" '$1 == p && $2 == "(>="' | grep -q . ||
+    fail "no versioned dependency on $package: $(field "$tool" Depends)"
+done
+
+# An upgrade from the single package of 0.1.0 hands its files over.
+for relation in Breaks Replaces; do
+  [ "$(field "$dev" "$relation")" = "quillmark (<< 0.2.0)" ] ||
+    fail "$relation: $(field "$dev" "$relation")"
+done
+
+# The installed packages that `$@` bring, following Depends and Pre-Depends
+# over what is installed here.
+closure() {
+  todo="$*"
+  seen=" "
+  while [ -n "$todo" ]; do
+    set -- $todo
+    package=$1
+    shift
+    todo="$*"
+    case "$seen" in *" $package "*) continue ;; esac
+    [ "$(dpkg-query -W -f='${db:Status-Abbrev}' "$package" 2>/dev/null)" = "ii " ] ||
+      continue
+    seen="$seen$package "
+    todo="$todo $(dpkg-query -W -f='${Depends}, ${Pre-Depends}' "$package" |
+      tr ',|' '\n\n' | sed 's/([^)]*)//; s/:any//' | awk '{print $1}')"
+  done
+  echo "$seen"
+}
+brought=$(closure build-essential \
+  $(field "$dev" Depends | tr ',' '\n' | sed 's/([^)]*)//' | awk '{print $1}'))
+headers=$(g++ -std=c++20 -M -I"$work/dev/usr/include" \
+  "$source/test/consumer/main.cpp" | tr -d '\\' | tr ' ' '\n' | grep '^/' |
+  grep -v -e "^$work/" -e "^$source/" | xargs realpath -s | sort -u)
+dpkg -S $headers >"$work/headers.owners" 2>"$work/headers.unowned" ||
+  fail "headers of no package: $(cat "$work/headers.unowned")"
+for package in $(cut -d: -f1 "$work/headers.owners" | tr ',' '\n' | sort -u); do
+  case "$brought" in
+    *" $package "*) ;;
+    *) fail "a consumer includes headers of $package, which libquillmark-dev does not depend on" ;;
+  esac
 done
 
 mkdir "$work/run"
 cd "$work/run"
-"$work/root/usr/bin/quillmark" -i "$source/examples/extensions.txt" --pp 7 \
+"$work/tool/usr/bin/quillmark" -i "$source/examples/extensions.txt" --pp 7 \
   --tenant_id 42 >packaged.out
 "$built" -i "$source/examples/extensions.txt" --pp 7 --tenant_id 42 \
   -o built.ini >built.out
@@ -54,4 +119,4 @@ head -n 1 Devices.ini | grep -q -x '\[e1729268-be74-5d07-9149-9c49ab1e2d12\]' ||
 cmp Devices.ini built.ini
 grep -q '^Wrote 10 devices to "Devices.ini"$' packaged.out ||
   fail "unexpected summary: $(cat packaged.out)"
-echo "packaged as $(basename "$deb"), lintian-clean ($(field Depends))"
+echo "packaged as $(basename "$tool") and $(basename "$dev"), lintian-clean"
