@@ -60,8 +60,12 @@ owner() {
 }
 
 # The tool depends, with a version computed by dpkg-shlibdeps, on the
-# package of every shared library it loads, by this release's names.
-for library in $(ldd "$work/tool/usr/bin/quillmark" | awk '$2 == "=>" {print $3}'); do
+# package of every shared library it links, by this release's names.
+binary="$work/tool/usr/bin/quillmark"
+needed=$(objdump -p "$binary" | awk '$1 == "NEEDED" {print $2}')
+[ -n "$needed" ] || fail "the packaged binary links no shared library"
+for library in $(ldd "$binary" | awk -v needed=" $(echo $needed) " \
+    '$2 == "=>" && index(needed, " " $1 " ") {print $3}'); do
   package=$(owner "$library")
   [ -n "$package" ] || fail "no package holds $library"
   field "$tool" Depends | tr ',' '\n' |
