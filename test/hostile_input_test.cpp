@@ -2,10 +2,12 @@
 // file types, terminals, and readers and writers that go away.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <future>
 #include <string>
@@ -151,17 +153,24 @@ TEST_F(Hostile, WriteFailureOnARegularFileKeepsWholeRecords) {
 }
 
 // A second run on an output that a first is still making fails at once and
-// leaves it alone; the output appears whole when the first run ends.
+// leaves it alone; the output appears whole when the first run ends. A run
+// killed outright leaves the output as it was, and its work file, which the
+// next run takes over.
 TEST_F(Hostile, OneRunPerOutput) {
   ASSERT_EQ(0, ::mkfifo(At("list").c_str(), 0600));
-  const pid_t first_run =
-      Start({"-i", "list", "--pp", "7", "--tenant_id", "42"});
-  const int list = ::open(At("list").c_str(), O_WRONLY);
-  ASSERT_GE(list, 0);
-  ASSERT_EQ(4, ::write(list, "205\n", 4));
-  for (int i = 0; i < 1000 && !Exists(".Devices.ini.quillmark-new"); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  // Starts a run on the FIFO and feeds it `line`; returns once the run holds
+  // its work file, with the FIFO's writing end in `list`.
+  int list = -1;
+  const auto start = [&](const std::string& line) {
+    const pid_t pid = Start({"-i", "list", "--pp", "7", "--tenant_id", "42"});
+    list = ::open(At("list").c_str(), O_WRONLY);
+    if (list < 0 || ::write(list, line.data(), line.size()) < 0) return pid;
+    for (int i = 0; i < 1000 && !Exists(".Devices.ini.quillmark-new"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return pid;
+  };
+  const pid_t first_run = start("205\n");
   ASSERT_TRUE(Exists(".Devices.ini.quillmark-new"));
 
   Write("other.txt", "999\n");
@@ -176,8 +185,16 @@ TEST_F(Hostile, OneRunPerOutput) {
   EXPECT_EQ(Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206"),
             Read("Devices.ini"));
   EXPECT_FALSE(Exists(".Devices.ini.quillmark-new"));
-  // Once the first run is over, the output is free again.
+
+  const std::string whole = Read("Devices.ini");
+  const pid_t killed = start("207\n");
+  ASSERT_TRUE(Exists(".Devices.ini.quillmark-new"));
+  ::kill(killed, SIGKILL);
+  ::waitpid(killed, nullptr, 0);
+  ::close(list);
+  EXPECT_EQ(whole, Read("Devices.ini"));
   EXPECT_EQ(0, Run({"-i", "other.txt", "--pp", "7"}).status);
+  EXPECT_FALSE(Exists(".Devices.ini.quillmark-new"));
 }
 
 // A run started with standard descriptors closed must not write its notices
