@@ -101,7 +101,8 @@ TEST(DeviceIdGenerator, DependsOnlyOnItsInputs) {
   const Dictionary attributes{{"Extension", "205"}};
   const DeviceIdGenerator one("42", "pepper");
   const DeviceIdGenerator two("42", "pepper");
-  const DeviceIdGenerator copy = one;
+  DeviceIdGenerator copy("43", "salt");
+  copy = one;
   EXPECT_EQ(one.GenerateDeviceId(attributes), one.GenerateDeviceId(attributes));
   EXPECT_EQ(one.GenerateDeviceId(attributes), two.GenerateDeviceId(attributes));
   EXPECT_EQ(one.GenerateDeviceId(attributes),
