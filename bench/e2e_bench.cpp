@@ -188,20 +188,24 @@ int main(int argc, char** argv) {
 
   // Each program writes Devices.ini in a folder of its own, so that their
   // summaries, which name that file, are the same too.
-  struct Setup {
-    const char* tenant_name;
-    const char* tenant_id;
+  struct Tenant {
+    const char* name;
+    const char* id;
     const char* salt;
+  };
+  const Tenant tenants[] = {
+      {"42, no salt", "42", ""},
+      {"UUID, 32-byte salt", "9f0c2b7e-4d1a-4e8b-a3c5-6b2f8d1e0a47",
+       "k2Jq8vX0pL5tR9wZ3mN7bC1dF6gH4sYa"},
+  };
+  struct Setup {
+    Tenant tenant;
     bool fifo;
   };
-  const Setup setups[] = {
-      {"42, no salt", "42", "", false},
-      {"42, no salt", "42", "", true},
-      {"UUID, 32-byte salt", "9f0c2b7e-4d1a-4e8b-a3c5-6b2f8d1e0a47",
-       "k2Jq8vX0pL5tR9wZ3mN7bC1dF6gH4sYa", false},
-      {"UUID, 32-byte salt", "9f0c2b7e-4d1a-4e8b-a3c5-6b2f8d1e0a47",
-       "k2Jq8vX0pL5tR9wZ3mN7bC1dF6gH4sYa", true},
-  };
+  std::vector<Setup> setups;
+  for (const Tenant& tenant : tenants) {
+    for (const bool fifo : {false, true}) setups.push_back({tenant, fifo});
+  }
   constexpr int kPrograms = 3;
   struct Program {
     const char* name;
@@ -213,22 +217,27 @@ int main(int argc, char** argv) {
   std::vector<std::vector<Program>> programs;
   for (const Setup& setup : setups) {
     const std::string output = setup.fifo ? "out.fifo" : "Devices.ini";
-    std::vector<std::string> tail = {output, "7", setup.tenant_id, setup.salt};
-    if (!setup.fifo) tail.emplace_back("block");
+    // The baseline's and the floor's arguments.
+    std::vector<std::string> plain = {list, output, "7", setup.tenant.id,
+                                      setup.tenant.salt};
+    if (!setup.fifo) plain.emplace_back("block");
+    const auto with = [&plain](const std::string& program) {
+      std::vector<std::string> args = {program};
+      args.insert(args.end(), plain.begin(), plain.end());
+      return args;
+    };
     const fs::path base =
         dir / (std::to_string(programs.size()) + (setup.fifo ? "-fifo" : ""));
     std::vector<Program> these = {
         {"quillmark",
          {quillmark, "--input", list, "--output", output, "--pp", "7",
-          "--tenant_id", setup.tenant_id, "--salt", setup.salt},
+          "--tenant_id", setup.tenant.id, "--salt", setup.tenant.salt},
          base / "quillmark",
          {}},
-        {"baseline", {baseline, list}, base / "baseline", {}},
-        {"floor", {floor, list}, base / "floor", {}},
+        {"baseline", with(baseline), base / "baseline", {}},
+        {"floor", with(floor), base / "floor", {}},
     };
     for (Program& p : these) {
-      if (p.args.size() == 2)
-        p.args.insert(p.args.end(), tail.begin(), tail.end());
       fs::create_directories(p.dir);
       if (setup.fifo && !fs::exists(p.dir / output) &&
           ::mkfifo((p.dir / output).c_str(), 0600) != 0) {
@@ -280,7 +289,7 @@ int main(int argc, char** argv) {
     for (const Program& p : programs[s]) {
       const double median = Median(p.seconds);
       std::printf("| %s | %s | %s | %.0f | %.1f MiB | %.3f | %.2f |\n",
-                  setups[s].tenant_name,
+                  setups[s].tenant.name,
                   setups[s].fifo ? "FIFO, in place" : "file, replaced", p.name,
                   median * 1e9 / static_cast<double>(records),
                   static_cast<double>(p.peak_kib) / 1024,

@@ -111,8 +111,11 @@ int StandardStreamAt(const fs::path& path) {
 
 OutputFile::~OutputFile() {
   if (fd_ < 0 || way_ == kStandardOutput) return;
-  if (way_ == kReplace && !committed_) ::unlink(work_path_.c_str());
-  ::close(fd_);
+  if (way_ == kReplace && !committed_) {
+    DiscardWorkFile();
+  } else {
+    ::close(fd_);
+  }
 }
 
 void OutputFile::Open(const fs::path& path) {
@@ -156,8 +159,6 @@ bool OutputFile::OpenWorkFile(const fs::path& target, const struct stat* old) {
       ::close(fd);
     }
   }
-  way_ = kReplace;
-  target_path_ = target.string();
   // The new file takes over the old one's owner, group and permissions, or
   // those a new file would get.
   mode_t mode;
@@ -171,24 +172,34 @@ bool OutputFile::OpenWorkFile(const fs::path& target, const struct stat* old) {
     mode = 0666 & ~mask;
   }
   if (!owned || ::fchmod(fd_, mode) != 0 || ::ftruncate(fd_, 0) != 0) {
-    ::unlink(work_path_.c_str());
-    ::close(fd_);
-    fd_ = -1;
-    way_ = kInPlace;
+    DiscardWorkFile();
     return false;
   }
+  way_ = kReplace;
+  target_path_ = target.string();
   block_ = std::make_unique_for_overwrite<char[]>(kBlockSize);
   return true;
+}
+
+void OutputFile::DiscardWorkFile() {
+  // Removed while still locked, so that no other run can have taken it.
+  ::unlink(work_path_.c_str());
+  ::close(fd_);
+  fd_ = -1;
+}
+
+void OutputFile::LockIfRegular() {
+  struct stat status;
+  regular_ = ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode);
+  // Devices, FIFOs and terminals have nothing to lose to a second run.
+  if (regular_ && !Lock(fd_)) Refuse(messages::kOutputInUse);
 }
 
 void OutputFile::OpenInPlace(const fs::path& path) {
   way_ = kInPlace;
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd_ < 0) Refuse(messages::kCannotOpenOutput);
-  struct stat status;
-  regular_ = ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode);
-  // Devices, FIFOs and terminals have nothing to lose to a second run.
-  if (regular_ && !Lock(fd_)) Refuse(messages::kOutputInUse);
+  LockIfRegular();
   if (regular_ && ::ftruncate(fd_, 0) != 0) {
     Refuse(messages::kCannotOpenOutput);
   }
@@ -197,9 +208,7 @@ void OutputFile::OpenInPlace(const fs::path& path) {
 void OutputFile::OpenStandardOutput() {
   way_ = kStandardOutput;
   fd_ = STDOUT_FILENO;
-  struct stat status;
-  regular_ = ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode);
-  if (regular_ && !Lock(fd_)) Refuse(messages::kOutputInUse);
+  LockIfRegular();
 }
 
 void OutputFile::Append(std::string_view record) {

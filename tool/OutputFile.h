@@ -73,8 +73,12 @@ class OutputFile : public RecordSink {
   // false if the output must be written in place instead.
   bool OpenWorkFile(const std::filesystem::path& target,
                     const struct stat* old);
+  // Removes the work file and closes it.
+  void DiscardWorkFile();
   void OpenInPlace(const std::filesystem::path& path);
   void OpenStandardOutput();
+  // Locks fd_ against other runs if it is a regular file.
+  void LockIfRegular();
   // Writes all of `size` bytes; throws std::system_error if it cannot.
   void WriteAll(const char* data, std::size_t size);
   void Fail(int error);
