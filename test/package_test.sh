@@ -1,9 +1,10 @@
 #!/bin/sh
 # Builds the Debian packages as `make package` does, checks them with
-# lintian, checks their metadata and contents against what this machine
-# has, checks that what a find_package(Quillmark) consumer includes comes
-# with libquillmark-dev's Depends or with build-essential, and runs the
-# packaged binary on the example list. Needs neither root nor network.
+# lintian, hardening included, checks their metadata and contents against
+# what this machine has, checks that what a find_package(Quillmark) consumer
+# includes comes with libquillmark-dev's Depends or with build-essential,
+# and runs the packaged binary on the example list. Needs neither root nor
+# network.
 # Usage: package_test.sh SOURCE_DIR WORK_DIR QUILLMARK
 set -eu
 source=$(cd "$1" && pwd)
@@ -20,8 +21,8 @@ dev=$(ls "$work"/build/libquillmark-dev_*.deb)
 
 # No error or warning tags. As root, lintian also says that it runs as root;
 # that line is no tag.
-lintian "$tool" "$dev" >"$work/lintian.log" 2>&1 || true
-if grep -E '^[EW]: ' "$work/lintian.log"; then fail "lintian: see above"; fi
+lintian --info "$tool" "$dev" >"$work/lintian.log" 2>&1 || true
+if grep -E '^[EW]: |hardening-' "$work/lintian.log"; then fail "lintian: see above"; fi
 
 field() { dpkg-deb -f "$1" "$2"; }
 for deb in "$tool" "$dev"; do
