@@ -2,6 +2,7 @@
 // file types, terminals, and readers and writers that go away.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -120,7 +121,7 @@ TEST_F(Hostile, OutputReaderThatGoesAway) {
   const pid_t pid = Start({"-i", "list", "--pp", "7", "-o", "out"});
   const int list = ::open(At("list").c_str(), O_WRONLY);
   ASSERT_GE(list, 0);
-  // The tool opens its output once it has seen the start of the list.
+  // The tool opens its output before it reads the list.
   ASSERT_EQ(2, ::write(list, "20", 2));
   const int out = ::open(At("out").c_str(), O_RDONLY);
   ASSERT_GE(out, 0);
@@ -134,60 +135,105 @@ TEST_F(Hostile, OutputReaderThatGoesAway) {
 }
 
 // A real regular file that refuses to grow (ulimit -f): the run fails, and
-// an output that is replaced keeps its old content, while one written in
-// place, for its second name, keeps only whole records, not the part of one
-// that fitted.
-TEST_F(Hostile, WriteFailureOnARegularFileKeepsWholeRecords) {
+// the output keeps its old content, replaced or, for a second name, written
+// in place.
+TEST_F(Hostile, WriteFailureOnARegularFileLeavesItAsItWas) {
   Write("list.txt", "205\n206\n207\n");
-  const std::string first = Record(IdOf("205"), 1, 7, "205");
-  LimitFileSize(static_cast<long>(first.size()) + 40);
+  LimitFileSize(static_cast<long>(Record(IdOf("205"), 1, 7, "205").size()) +
+                40);
   Write("Devices.ini", "old\n");
-  ExpectFailure({"-i", "list.txt", "--pp", "7", "--tenant_id", "42"},
-                "Cannot write output file.");
-  EXPECT_EQ("old\n", Read("Devices.ini"));
-  EXPECT_FALSE(Exists(".Devices.ini.quillmark-new"));
-  std::filesystem::create_hard_link(At("Devices.ini"), At("second.ini"));
-  ExpectFailure({"-i", "list.txt", "--pp", "7", "--tenant_id", "42"},
-                "Cannot write output file.");
-  EXPECT_EQ(first, Read("Devices.ini"));
+  for (const bool linked : {false, true}) {
+    SCOPED_TRACE(linked ? "in place" : "replaced");
+    if (linked)
+      std::filesystem::create_hard_link(At("Devices.ini"), At("2.ini"));
+    ExpectFailure({"-i", "list.txt", "--pp", "7", "--tenant_id", "42"},
+                  "Cannot write output file.");
+    EXPECT_EQ("old\n", Read("Devices.ini"));
+    EXPECT_FALSE(Exists(".Devices.ini.quillmark-new"));
+  }
 }
 
-// A second run on an output that a first is still making fails at once and
-// leaves it alone; the output appears whole when the first run ends. A run
-// killed outright leaves the output as it was, and its work file, which the
-// next run takes over.
+// Two runs on one output file, by any name and in any way: the second fails
+// at once and changes nothing, and the output holds the first one's records
+// when it ends, also when there was no output before. A run killed outright
+// leaves the output as it was, and its work file, which the next run takes
+// over.
 TEST_F(Hostile, OneRunPerOutput) {
   ASSERT_EQ(0, ::mkfifo(At("list").c_str(), 0600));
-  // Starts a run on the FIFO and feeds it `line`; returns once the run holds
-  // its work file, with the FIFO's writing end in `list`.
+  Write("other.txt", "999\n");
+  const std::string records =
+      Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206");
+  // Replaced, in place through a second name, or through standard output
+  // appended to the output, as `>>` does.
+  enum Way { kReplace, kInPlace, kStandardOutput };
+  const auto prepare = [this](Way way) {
+    if (way == kInPlace && !Exists("2.ini")) {
+      std::filesystem::create_hard_link(At("Devices.ini"), At("2.ini"));
+    }
+    if (way == kReplace) std::filesystem::remove(At("2.ini"));
+    SendStandardOutputTo(way == kStandardOutput ? At("Devices.ini") : "",
+                         O_APPEND | O_CREAT);
+    return std::vector<std::string>{"--pp",
+                                    "7",
+                                    "--tenant_id",
+                                    "42",
+                                    "-o",
+                                    way == kReplace   ? "Devices.ini"
+                                    : way == kInPlace ? "2.ini"
+                                                      : "/dev/stdout"};
+  };
+  // Starts a run on the FIFO and feeds it a line; returns once the run
+  // holds the output, and the work path of the name it was given, with the
+  // FIFO's writing end in `list`.
   int list = -1;
-  const auto start = [&](const std::string& line) {
-    const pid_t pid = Start({"-i", "list", "--pp", "7", "--tenant_id", "42"});
+  const auto start = [&](std::vector<std::string> args) {
+    const std::string work = args.back() == "2.ini"
+                                 ? ".2.ini.quillmark-new"
+                                 : ".Devices.ini.quillmark-new";
+    args.insert(args.begin(), {"-i", "list"});
+    const pid_t pid = Start(args);
     list = ::open(At("list").c_str(), O_WRONLY);
-    if (list < 0 || ::write(list, line.data(), line.size()) < 0) return pid;
-    for (int i = 0; i < 1000 && !Exists(".Devices.ini.quillmark-new"); ++i) {
+    if (list < 0 || ::write(list, "205\n", 4) < 0) return pid;
+    for (int i = 0; i < 1000 && !Exists(work); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return pid;
   };
-  const pid_t first_run = start("205\n");
-  ASSERT_TRUE(Exists(".Devices.ini.quillmark-new"));
+  struct Case {
+    Way first;
+    Way second;
+    bool exists;
+  };
+  const Case cases[] = {
+      {kReplace, kReplace, true},         {kReplace, kReplace, false},
+      {kReplace, kInPlace, true},         {kReplace, kStandardOutput, true},
+      {kReplace, kStandardOutput, false}, {kInPlace, kReplace, true},
+      {kStandardOutput, kReplace, true},  {kStandardOutput, kInPlace, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.first << " then " << c.second
+                                    << (c.exists ? "" : ", no output yet"));
+    std::filesystem::remove(At("2.ini"));
+    std::filesystem::remove(At("Devices.ini"));
+    if (c.exists) Write("Devices.ini", "old\n");
+    const pid_t first = start(prepare(c.first));
+    std::vector<std::string> args = prepare(c.second);
+    args.insert(args.begin(), {"-i", "other.txt"});
+    const std::string before = Read("Devices.ini");
+    ExpectFailure(args, "Output file is in use by another run.");
+    EXPECT_EQ(before, Read("Devices.ini"));
+    ASSERT_EQ(4, ::write(list, "206\n", 4));
+    ::close(list);
+    EXPECT_EQ(0, Wait(first).status);
+    EXPECT_EQ((c.first == kStandardOutput ? before : "") + records,
+              Read("Devices.ini"));
+    EXPECT_FALSE(Exists(".Devices.ini.quillmark-new"));
+  }
 
-  Write("other.txt", "999\n");
-  ExpectFailure({"-i", "other.txt", "--pp", "7"},
-                "Output file is in use by another run.");
-  EXPECT_FALSE(Exists("Devices.ini"));
-
-  ASSERT_EQ(4, ::write(list, "206\n", 4));
-  ::close(list);
-  const Result r = Wait(first_run);
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ(Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206"),
-            Read("Devices.ini"));
-  EXPECT_FALSE(Exists(".Devices.ini.quillmark-new"));
-
+  SendStandardOutputTo("");
+  std::filesystem::remove(At("2.ini"));
   const std::string whole = Read("Devices.ini");
-  const pid_t killed = start("207\n");
+  const pid_t killed = start(prepare(kReplace));
   ASSERT_TRUE(Exists(".Devices.ini.quillmark-new"));
   ::kill(killed, SIGKILL);
   ::waitpid(killed, nullptr, 0);
@@ -292,24 +338,34 @@ class Terminal {
 };
 
 // A read that fails in the middle of a line must not make a device of the
-// part read before it. Records that go to standard output are seen at once.
+// part read before it. Records that go to a pipe are seen at once.
 TEST_F(Hostile, ReadErrorInTheMiddleOfALine) {
   Terminal terminal(/*raw=*/true);
   if (terminal.path().empty()) GTEST_SKIP() << "no pseudo-terminals";
-  Write("out.ini", "");
-  SendStandardOutputTo(At("out.ini"));
+  ASSERT_EQ(0, ::mkfifo(At("out").c_str(), 0600));
+  SendStandardOutputTo(At("out"));
   const pid_t pid = Start({"-i", terminal.path(), "--pp", "7", "--tenant_id",
                            "42", "-o", "/dev/stdout"});
+  const int out = ::open(At("out").c_str(), O_RDONLY);
+  ASSERT_GE(out, 0);
   ASSERT_TRUE(terminal.Type("205\n20"));
   const std::string first = Record(IdOf("205"), 1, 7, "205");
-  for (int i = 0; i < 1000 && Read("out.ini") != first; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::string seen(first.size() + 1, '\0');
+  std::size_t got = 0;
+  for (ssize_t n; got < first.size() && (n = ::read(out, seen.data() + got,
+                                                    first.size() - got)) > 0;) {
+    got += static_cast<std::size_t>(n);
   }
+  EXPECT_EQ(first, seen.substr(0, got));
+  // A terminal hung up before its reader waits for input says only that it
+  // ended.
+  ASSERT_TRUE(BlockedIn(pid, SYS_read, "wait_woken"));
   terminal.HangUp();
   const Result r = Wait(pid);
   EXPECT_EQ(255, r.status);
   EXPECT_EQ("Cannot read input file.\n", r.err);
-  EXPECT_EQ(first, Read("out.ini"));
+  EXPECT_EQ(0, ::read(out, seen.data(), seen.size()));
+  ::close(out);
 }
 
 // A last line typed without its line end takes one Ctrl-D to send it and one

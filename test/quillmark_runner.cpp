@@ -59,9 +59,10 @@ pid_t QuillmarkRunner::Start(const std::vector<std::string>& args) const {
   const pid_t pid = ::fork();
   if (pid == 0) {
     const int in = ::open("/dev/null", O_RDONLY);
-    const int o = stdout_to_.empty()
-                      ? ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
-                      : ::open(stdout_to_.c_str(), O_WRONLY | stdout_flags_);
+    const int o =
+        stdout_to_.empty()
+            ? ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
+            : ::open(stdout_to_.c_str(), O_WRONLY | stdout_flags_, 0644);
     const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 ||
         ::dup2(e, 2) < 0 || ::chdir(dir_.c_str()) != 0) {
@@ -96,6 +97,21 @@ Result QuillmarkRunner::Wait(pid_t pid) const {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return Collect(status);
+}
+
+bool QuillmarkRunner::BlockedIn(pid_t pid, long call, const char* where) const {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  for (int i = 0; i < 1000; ++i) {
+    // Before it runs quillmark, the child makes calls of its own.
+    long now = -1;
+    std::ifstream(proc + "/syscall") >> now;
+    if (ReadFile(proc + "/comm") == "quillmark\n" && now == call &&
+        (where == nullptr || ReadFile(proc + "/wchan") == where)) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
 }
 
 Result QuillmarkRunner::Collect(int status) const {

@@ -50,6 +50,10 @@ class QuillmarkRunner : public ::testing::Test {
   Result Run(const std::vector<std::string>& args) const {
     return Wait(Start(args));
   }
+  // Waits until the run `pid` is blocked in the system call numbered
+  // `call` (SYS_read, say), and, if `where` is given, waits in the kernel
+  // function of that name; returns false if it is not within ten seconds.
+  bool BlockedIn(pid_t pid, long call, const char* where = nullptr) const;
 
   // Sends the standard output of the runs that follow to `path` (for example
   // /dev/full), opened with `flags` (O_APPEND, say, as ">>" does), instead of

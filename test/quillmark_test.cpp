@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -361,27 +362,50 @@ TEST_F(Quillmark, InputAsOutputLeavesListIntact) {
 }
 
 // The tool finishes its list when asked to stop. A list from a FIFO may
-// have been cut short by the same interrupt, so that run then fails.
+// have been cut short by the same interrupt, so that run then fails; so
+// does a run still waiting to open a FIFO, which nothing else would end.
 TEST_F(Quillmark, StopSignalsDoNotEndARun) {
   ASSERT_EQ(0, ::mkfifo(At("list").c_str(), 0600));
-  Write("Devices.ini", "old\n");
-  const pid_t pid = Start({"-i", "list", "--pp", "7", "--tenant_id", "42"});
-  // Opening blocks until the tool has opened its end, after its handlers.
-  const int fd = ::open(At("list").c_str(), O_WRONLY);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(4, ::write(fd, "205\n", 4));
-  EXPECT_EQ(0, ::kill(pid, SIGINT));
-  EXPECT_EQ(0, ::kill(pid, SIGTERM));
-  ASSERT_EQ(4, ::write(fd, "206\n", 4));
-  ::close(fd);
-  const Result r = Wait(pid);
-  EXPECT_EQ(255, r.status);
-  EXPECT_EQ("", r.out);
-  EXPECT_EQ(
-      "Interrupt received; the list is finished first.\n"
-      "Interrupted; the list may be incomplete.\n",
-      r.err);
-  EXPECT_EQ("old\n", Read("Devices.ini"));
+  ASSERT_EQ(0, ::mkfifo(At("out").c_str(), 0600));
+  Write("list.txt", "205\n");
+  struct Case {
+    std::vector<std::string> args;
+    bool fed;  // the list, a line before the interrupts and one after
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"-i", "list"}, true, "Interrupted; the list may be incomplete.\n"},
+      {{"-i", "list"}, false, "Interrupted while waiting to open a FIFO.\n"},
+      {{"-i", "list.txt", "-o", "out"},
+       false,
+       "Interrupted while waiting to open a FIFO.\n"},
+  };
+  for (Case c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    Write("Devices.ini", "old\n");
+    c.args.insert(c.args.end(), {"--pp", "7", "--tenant_id", "42"});
+    const pid_t pid = Start(c.args);
+    if (c.fed) {
+      // Opening blocks until the tool has opened its end, after its
+      // handlers.
+      const int fd = ::open(At("list").c_str(), O_WRONLY);
+      ASSERT_GE(fd, 0);
+      ASSERT_EQ(4, ::write(fd, "205\n", 4));
+      EXPECT_EQ(0, ::kill(pid, SIGINT));
+      EXPECT_EQ(0, ::kill(pid, SIGTERM));
+      ASSERT_EQ(4, ::write(fd, "206\n", 4));
+      ::close(fd);
+    } else {
+      ASSERT_TRUE(BlockedIn(pid, SYS_openat));
+      EXPECT_EQ(0, ::kill(pid, SIGINT));
+    }
+    const Result r = Wait(pid);
+    EXPECT_EQ(255, r.status);
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ("Interrupt received; the list is finished first.\n" + c.message,
+              r.err);
+    EXPECT_EQ("old\n", Read("Devices.ini"));
+  }
 }
 
 // An output that is the file standard output already is gets the records

@@ -13,21 +13,14 @@ InputFile::~InputFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool InputFile::Open(const std::filesystem::path& path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  return fd_ >= 0;
-}
-
-bool InputFile::IsRegular() const {
-  struct stat status;
-  return ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode);
-}
-
-bool InputFile::IsFileAt(const std::filesystem::path& path) const {
-  struct stat open, named;
-  return ::fstat(fd_, &open) == 0 && ::stat(path.c_str(), &named) == 0 &&
-         !S_ISCHR(open.st_mode) && open.st_dev == named.st_dev &&
-         open.st_ino == named.st_ino;
+bool InputFile::Open(const std::filesystem::path& path,
+                     const Interrupts& interrupts) {
+  constexpr int kFlags = O_RDONLY | O_CLOEXEC;
+  struct stat named;
+  fd_ = ::stat(path.c_str(), &named) == 0 && S_ISFIFO(named.st_mode)
+            ? OpenFifo(path.c_str(), kFlags, interrupts)
+            : ::open(path.c_str(), kFlags);
+  return fd_ >= 0 && ::fstat(fd_, &status_) == 0;
 }
 
 std::size_t InputFile::Read(char* buffer, std::size_t size) {

@@ -2,10 +2,13 @@
 #ifndef QUILLMARK_TOOL_INPUTFILE_H_
 #define QUILLMARK_TOOL_INPUTFILE_H_
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <filesystem>
 
 #include "devicelist/ByteSource.h"
+#include "tool/Interrupts.h"
 
 namespace quillmark {
 
@@ -16,17 +19,20 @@ class InputFile : public ByteSource {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  // Opens `path` for reading; returns false if it cannot be opened.
-  bool Open(const std::filesystem::path& path);
+  // Opens `path` for reading; returns false if it cannot be opened. A FIFO
+  // waits for a writer, and throws as OpenFifo does.
+  bool Open(const std::filesystem::path& path, const Interrupts& interrupts);
 
   // Returns whether the list is a regular file, which has all its lines at
   // once: no interrupt can cut it short.
-  bool IsRegular() const;
+  bool IsRegular() const { return S_ISREG(status_.st_mode); }
 
-  // Returns whether `path` names the file that this one is open on, unless
-  // that is a character device, which, like a terminal, may serve as both
-  // ends of a run.
-  bool IsFileAt(const std::filesystem::path& path) const;
+  // Returns the status of the file open, to tell it from the output; null
+  // for a character device, which, like a terminal, may serve as both ends
+  // of a run.
+  const struct stat* identity() const {
+    return S_ISCHR(status_.st_mode) ? nullptr : &status_;
+  }
 
   // One read(2), repeated if a signal interrupts it. Throws
   // std::system_error if it fails.
@@ -34,6 +40,7 @@ class InputFile : public ByteSource {
 
  private:
   int fd_ = -1;
+  struct stat status_ {};
 };
 
 }  // namespace quillmark

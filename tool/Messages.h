@@ -19,6 +19,8 @@ inline constexpr char kInputMissing[] = "Input file does not exist.";
 inline constexpr char kNoPp[] = "No PP ID specified.";
 inline constexpr char kCannotOpenInput[] =
     "Cannot open input file for reading.";
+inline constexpr char kInterruptedWaiting[] =
+    "Interrupted while waiting to open a FIFO.";
 inline constexpr char kAlsoStandardError[] =
     "Output file is also standard error.";
 inline constexpr char kSameFile[] = "Input and output are the same file.";
@@ -41,6 +43,7 @@ inline constexpr std::string_view kAll[] = {
     kInputMissing,
     kNoPp,
     kCannotOpenInput,
+    kInterruptedWaiting,
     kAlsoStandardError,
     kSameFile,
     list_messages::kCannotRead,

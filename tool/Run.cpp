@@ -1,9 +1,5 @@
 #include "tool/Run.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string_view>
@@ -12,35 +8,8 @@
 #include "tool/Messages.h"
 
 namespace quillmark {
-namespace {
 
-void WriteLine(int fd, std::string_view text) noexcept {
-  for (std::string_view part : {text, std::string_view("\n")}) {
-    while (!part.empty()) {
-      const ssize_t n = ::write(fd, part.data(), part.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return;
-      part.remove_prefix(static_cast<std::size_t>(n));
-    }
-  }
-}
-
-}  // namespace
-
-void Interrupts::Note() noexcept {
-  if (ended_ != 0 || interrupted_ != 0) return;
-  interrupted_ = 1;
-  const int saved = errno;
-  WriteLine(STDERR_FILENO, messages::kInterruptReceived);
-  errno = saved;
-}
-
-bool Interrupts::EndList() noexcept {
-  ended_ = 1;
-  return interrupted_ != 0;
-}
-
-std::uint32_t MakeIni(LineReader& list, bool list_is_regular, OutputFile& ini,
+std::uint32_t MakeIni(LineReader& list, bool list_is_regular, Output& ini,
                       std::ostream& notices,
                       const IDeviceIdGenerator& generator, std::uint16_t pp,
                       Interrupts& interrupts) {

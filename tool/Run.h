@@ -4,42 +4,23 @@
 #ifndef QUILLMARK_TOOL_RUN_H_
 #define QUILLMARK_TOOL_RUN_H_
 
-#include <csignal>
 #include <cstdint>
 #include <exception>
 #include <ostream>
 
 #include "devicelist/LineReader.h"
 #include "quillmark/identity/DeviceIdGenerator.h"
-#include "tool/OutputFile.h"
+#include "tool/Interrupts.h"
+#include "tool/Output.h"
 
 namespace quillmark {
 
-// SIGINT and SIGTERM do not end a run: a list is always finished. But the
-// Ctrl-C that reaches the tool also reaches the program that feeds it a list
-// through a pipe, and that list may then end early.
-class Interrupts {
- public:
-  // Notes an interrupt. The first one before the end of the list says at
-  // once, on standard error, that the list is finished first.
-  // Async-signal-safe.
-  void Note() noexcept;
-
-  // Marks the end of the list, after which an interrupt changes nothing;
-  // returns whether one came before it.
-  bool EndList() noexcept;
-
- private:
-  volatile std::sig_atomic_t interrupted_ = 0;
-  volatile std::sig_atomic_t ended_ = 0;
-};
-
 // Writes the records of `list` to `ini` and puts them in place; returns the
-// number of devices. Throws what WriteDeviceList and OutputFile::Commit
-// throw, and std::invalid_argument "Interrupted; the list may be
-// incomplete." if an interrupt came before the end of a list that is not a
-// regular file; the output is then left as after any failure.
-std::uint32_t MakeIni(LineReader& list, bool list_is_regular, OutputFile& ini,
+// number of devices. Throws what WriteDeviceList and Output::Commit throw, and
+// std::invalid_argument "Interrupted; the list may be incomplete." if an
+// interrupt came before the end of a list that is not a regular file; the
+// output is then left as after any failure.
+std::uint32_t MakeIni(LineReader& list, bool list_is_regular, Output& ini,
                       std::ostream& notices,
                       const IDeviceIdGenerator& generator, std::uint16_t pp,
                       Interrupts& interrupts);

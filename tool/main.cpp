@@ -11,6 +11,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <stdexcept>
 
 #include "devicelist/DeviceList.h"
@@ -19,7 +20,8 @@
 #include "tool/Config.h"
 #include "tool/InputFile.h"
 #include "tool/Messages.h"
-#include "tool/OutputFile.h"
+#include "tool/Output.h"
+#include "tool/OutputPlan.h"
 #include "tool/Run.h"
 
 namespace po = boost::program_options;
@@ -32,12 +34,6 @@ namespace {
 quillmark::Interrupts interrupts;
 
 void HandleStopSignal(int) { interrupts.Note(); }
-
-void AttachStopSignal(int signal_number, const char* message) {
-  if (std::signal(signal_number, HandleStopSignal) == SIG_ERR) {
-    std::cerr << message << "\n" << std::flush;
-  }
-}
 
 void Fail(const char* message) { throw std::invalid_argument(message); }
 
@@ -96,8 +92,7 @@ po::options_description MakeOptions(Config& config) {
 // it is asked for. Returns an exit code, or -1 if the run should continue.
 int ReadFlags(int argc, char** argv, Config& config) {
   const po::options_description options = MakeOptions(config);
-  const po::parsed_options parsed =
-      po::parse_command_line(argc, argv, options);
+  const po::parsed_options parsed = po::parse_command_line(argc, argv, options);
   po::variables_map variables;
   po::store(parsed, variables);
   po::notify(variables);
@@ -133,14 +128,8 @@ void CheckConfig(const Config& config) {
   if (config.output.empty()) Fail(messages::kCannotOpenOutput);
 }
 
-// Opens the list, and refuses an output that would be mixed with the
-// messages, or would feed the list its own records.
 void OpenList(const Config& config, quillmark::InputFile& list) {
-  if (!list.Open(config.input)) Fail(messages::kCannotOpenInput);
-  if (quillmark::StandardStreamAt(config.output) == STDERR_FILENO) {
-    Fail(messages::kAlsoStandardError);
-  }
-  if (list.IsFileAt(config.output)) Fail(messages::kSameFile);
+  if (!list.Open(config.input, interrupts)) Fail(messages::kCannotOpenInput);
 }
 
 // SHA-1 is fetched on first use; a run that cannot have it must fail before
@@ -168,20 +157,22 @@ int Run(int argc, char** argv) {
   CheckConfig(config);
   quillmark::InputFile input;
   OpenList(config, input);
-  // The start of the list is read before the output is touched, so that a
-  // list that cannot be used leaves an existing output as it was.
+  // The output is refused, or locked and made ready, before a byte of the
+  // list is read; until the end of the list nothing is written to it.
+  const quillmark::OutputPlan plan =
+      quillmark::PlanOutput(config.output, input.identity());
+  const std::unique_ptr<quillmark::Output> ini =
+      quillmark::OpenOutput(plan, input.identity(), interrupts);
   quillmark::LineReader list(input);
   quillmark::CheckListStart(list);
   const quillmark::DeviceIdGenerator generator(config.tenant_id, config.salt);
   LoadSha1(generator);
-  quillmark::OutputFile ini;
-  ini.Open(config.output);
   // Records that go to standard output leave it to them alone.
-  std::ostream& notices = ini.way() == quillmark::OutputFile::kStandardOutput
+  std::ostream& notices = plan.way == quillmark::OutputPlan::kStandardOutput
                               ? std::cerr
                               : std::cout;
   const std::uint32_t devices = quillmark::MakeIni(
-      list, input.IsRegular(), ini, notices, generator, config.pp, interrupts);
+      list, input.IsRegular(), *ini, notices, generator, config.pp, interrupts);
   PrintSummary(devices, config.output, notices);
   return 0;
 }
@@ -193,8 +184,9 @@ int main(int argc, char** argv) {
   // Configuration comes from the command line only: OpenSSL is not to read
   // its openssl.cnf either.
   OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
-  AttachStopSignal(SIGINT, messages::kNoSigint);
-  AttachStopSignal(SIGTERM, messages::kNoSigterm);
+  static const char* const kCannotAttach[] = {messages::kNoSigint,
+                                              messages::kNoSigterm};
+  quillmark::AttachStopSignals(HandleStopSignal, kCannotAttach);
   // An output reader that goes away, or a file-size limit, must show up as a
   // write error with its message, not end the run in the middle of a record.
   std::signal(SIGPIPE, SIG_IGN);

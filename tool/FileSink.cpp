@@ -1,0 +1,102 @@
+#include "tool/FileSink.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <system_error>
+
+namespace quillmark {
+namespace {
+
+[[noreturn]] void Throw(int error, const char* what) {
+  throw std::system_error(error, std::generic_category(), what);
+}
+
+}  // namespace
+
+FileSink::FileSink(Posix& posix, int fd, bool cut_back)
+    : posix_(posix), fd_(fd), cut_back_(cut_back) {
+  if (!cut_back_) return;
+  // An appending descriptor writes at the end, wherever its offset is.
+  struct stat status;
+  const int flags = ::fcntl(fd_, F_GETFL);
+  written_ = flags >= 0 && (flags & O_APPEND) != 0
+                 ? (::fstat(fd_, &status) == 0 ? status.st_size : -1)
+                 : ::lseek(fd_, 0, SEEK_CUR);
+  cut_back_ = written_ >= 0;
+}
+
+void FileSink::Append(std::string_view unit) {
+  if (failed_) Fail(EIO);
+  while (!unit.empty()) {
+    const ssize_t n = posix_.Write(fd_, unit.data(), unit.size());
+    if (n > 0) {
+      unit.remove_prefix(static_cast<std::size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      Fail(n < 0 ? errno : EIO);
+    }
+  }
+  if (cut_back_) written_ = ::lseek(fd_, 0, SEEK_CUR);
+}
+
+void FileSink::Fail(int error) {
+  // A record cut short would be read as a corrupt or forged one; the rest
+  // is never retried, so that nothing is written twice.
+  if (!failed_ && cut_back_) {
+    // Should the cut fail too, the write's error is still the one to report.
+    [[maybe_unused]] const int cut = ::ftruncate(fd_, written_);
+  }
+  failed_ = true;
+  Throw(error, "write");
+}
+
+Blocks::Blocks(RecordSink& next, std::size_t size) : next_(next), size_(size) {
+  block_.reserve(size_);
+}
+
+void Blocks::Append(std::string_view record) {
+  if (!block_.empty() && block_.size() + record.size() > size_) Flush();
+  block_.append(record);
+}
+
+void Blocks::Flush() {
+  if (block_.empty()) return;
+  next_.Append(block_);
+  block_.clear();
+}
+
+Spool::Spool(Posix& posix)
+    : fd_(::memfd_create("quillmark-spool", MFD_CLOEXEC)),
+      sink_(posix, fd_.get(), false) {
+  if (!fd_.valid()) Throw(errno, "memfd_create");
+}
+
+void Spool::Append(std::string_view unit) {
+  sink_.Append(unit);
+  units_.push_back(unit.size());
+}
+
+void Spool::CopyTo(RecordSink& out) const {
+  const std::size_t largest =
+      units_.empty() ? 0 : *std::max_element(units_.begin(), units_.end());
+  const auto buffer = std::make_unique_for_overwrite<char[]>(largest);
+  off_t offset = 0;
+  for (const std::size_t unit : units_) {
+    for (std::size_t done = 0; done < unit;) {
+      const ssize_t n = ::pread(fd_.get(), buffer.get() + done, unit - done,
+                                offset + static_cast<off_t>(done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) Throw(n < 0 ? errno : EIO, "read");
+      done += static_cast<std::size_t>(n);
+    }
+    out.Append(std::string_view(buffer.get(), unit));
+    offset += static_cast<off_t>(unit);
+  }
+}
+
+}  // namespace quillmark

@@ -1,0 +1,84 @@
+// Records on their way to a descriptor, never part of one:
+//  - FileSink writes each unit it is given, a record or a block of them,
+//    with as many write(2) calls as it takes. After a failed write, a regular
+//    file is cut back to the end of its last whole unit, and every later unit
+//    is refused.
+//  - Blocks gathers records into blocks of whole records and passes each
+//    block on as one unit.
+//  - Spool keeps units outside the output, in memory (a memfd), until the
+//    whole list is done, and then passes them on as they came.
+#ifndef QUILLMARK_TOOL_FILESINK_H_
+#define QUILLMARK_TOOL_FILESINK_H_
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "devicelist/RecordSink.h"
+#include "tool/Posix.h"
+
+namespace quillmark {
+
+class FileSink : public RecordSink {
+ public:
+  // Writes to `fd`. With `cut_back`, `fd` is a regular file that this run
+  // alone writes, from its offset on, or from its end if it appends.
+  FileSink(Posix& posix, int fd, bool cut_back);
+
+  // Writes `unit` whole; throws std::system_error if it cannot, and for
+  // every unit after a failed one.
+  void Append(std::string_view unit) override;
+
+ private:
+  [[noreturn]] void Fail(int error);
+
+  Posix& posix_;
+  int fd_;
+  bool cut_back_;
+  off_t written_ = 0;  // where the last whole unit ends, if cut back
+  bool failed_ = false;
+};
+
+class Blocks : public RecordSink {
+ public:
+  static constexpr std::size_t kSize = std::size_t{1} << 20;
+
+  // Passes blocks of up to `size` bytes to `next`; a longer record is a
+  // block of its own.
+  explicit Blocks(RecordSink& next, std::size_t size = kSize);
+
+  void Append(std::string_view record) override;
+
+  // Passes on what is gathered.
+  void Flush();
+
+ private:
+  RecordSink& next_;
+  std::size_t size_;
+  std::string block_;
+};
+
+class Spool : public RecordSink {
+ public:
+  // Throws std::system_error if no memfd can be had.
+  explicit Spool(Posix& posix);
+
+  // Keeps `unit`; throws std::system_error if it cannot.
+  void Append(std::string_view unit) override;
+
+  // Passes every unit kept, in order, to `out`; throws what `out` throws,
+  // and std::system_error if the spool cannot be read.
+  void CopyTo(RecordSink& out) const;
+
+ private:
+  Fd fd_;
+  FileSink sink_;
+  std::vector<std::size_t> units_;
+};
+
+}  // namespace quillmark
+
+#endif  // QUILLMARK_TOOL_FILESINK_H_
