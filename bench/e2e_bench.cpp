@@ -3,8 +3,10 @@
 // identical and prints the median time per record, records per second, peak
 // memory and the ratios to the floor. It does so for two tenants, a short
 // one and a UUID with a long salt, and for two kinds of output: a regular
-// file, which quillmark replaces and the others write in 1 MiB blocks, and a
-// FIFO drained by cat, which every program writes a record at a time.
+// file, which quillmark and the floor replace and sync (the floor once more
+// without its syncs, to show what they cost) and the baseline writes in
+// place, all in 1 MiB blocks; and a FIFO drained by cat, which every program
+// writes a record at a time.
 //
 // Usage: quillmark_e2e_bench QUILLMARK BASELINE FLOOR WORK_DIR [LINES [RUNS]]
 //
@@ -206,7 +208,9 @@ int main(int argc, char** argv) {
   for (const Tenant& tenant : tenants) {
     for (const bool fifo : {false, true}) setups.push_back({tenant, fifo});
   }
-  constexpr int kPrograms = 3;
+  // quillmark, the baseline and the floor; for a regular file, also the
+  // floor without its syncs, which shows what they cost.
+  constexpr std::size_t kFloor = 2;
   struct Program {
     const char* name;
     std::vector<std::string> args;
@@ -237,6 +241,11 @@ int main(int argc, char** argv) {
         {"baseline", with(baseline), base / "baseline", {}},
         {"floor", with(floor), base / "floor", {}},
     };
+    if (!setup.fifo) {
+      std::vector<std::string> args = with(floor);
+      args.emplace_back("nosync");
+      these.push_back({"floor, no fsync", args, base / "nosync", {}});
+    }
     for (Program& p : these) {
       fs::create_directories(p.dir);
       if (setup.fifo && !fs::exists(p.dir / output) &&
@@ -251,8 +260,9 @@ int main(int argc, char** argv) {
     for (std::size_t s = 0; s < programs.size(); ++s) {
       // Rotate which goes first, so that none always inherits another's
       // write-back of its output.
-      for (int i = 0; i < kPrograms; ++i) {
-        Program& p = programs[s][static_cast<std::size_t>(i + run) % kPrograms];
+      const std::size_t n = programs[s].size();
+      for (std::size_t i = 0; i < n; ++i) {
+        Program& p = programs[s][(i + static_cast<std::size_t>(run)) % n];
         // Every run starts with nothing left to write back from the one
         // before, so that none pays for another's output.
         ::sync();
@@ -262,7 +272,7 @@ int main(int argc, char** argv) {
         p.seconds.push_back(m.seconds);
         p.peak_kib = std::max(p.peak_kib, m.peak_kib);
       }
-      for (int i = 1; i < kPrograms; ++i) {
+      for (std::size_t i = 1; i < n; ++i) {
         for (const char* file : {"Devices.ini", "stdout"}) {
           if (setups[s].fifo && file == std::string("Devices.ini")) continue;
           if (!SameBytes(programs[s][0].dir / file,
@@ -285,7 +295,7 @@ int main(int argc, char** argv) {
       "| memory / floor |\n");
   std::printf("|---|---|---|---:|---:|---:|---:|\n");
   for (std::size_t s = 0; s < programs.size(); ++s) {
-    const Program& floor_run = programs[s][kPrograms - 1];
+    const Program& floor_run = programs[s][kFloor];
     for (const Program& p : programs[s]) {
       const double median = Median(p.seconds);
       std::printf("| %s | %s | %s | %.0f | %.1f MiB | %.3f | %.2f |\n",

@@ -3,10 +3,13 @@
  * of offsets into it; SHA-1 is OpenSSL's low-level one, with the part of the
  * name that every device shares hashed once; every duplicate notice is one
  * write(), and so is every record, or, with "block", every 1 MiB of them.
+ * With "block" the output is replaced as the tool replaces it: written to a
+ * work file beside it, synced, closed, renamed over it, and its folder
+ * synced; "block nosync" leaves out both syncs, to show what they cost.
  * Its output must equal the tool's byte for byte, which the end-to-end
  * benchmark checks.
  *
- * Usage: quillmark_floor INPUT OUTPUT PP TENANT_ID SALT [block]
+ * Usage: quillmark_floor INPUT OUTPUT PP TENANT_ID SALT [block [nosync]]
  */
 #define OPENSSL_API_COMPAT 0x10100000L
 
@@ -133,8 +136,11 @@ static char* Append(char* p, const char* s, size_t n) {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 6 && !(argc == 7 && strcmp(argv[6], "block") == 0)) {
-    fprintf(stderr, "usage: %s INPUT OUTPUT PP TENANT_ID SALT [block]\n",
+  const int block = argc >= 7 && strcmp(argv[6], "block") == 0;
+  const int sync = !(argc == 8 && strcmp(argv[7], "nosync") == 0);
+  if (argc != 6 && !(block && (argc == 7 || !sync))) {
+    fprintf(stderr,
+            "usage: %s INPUT OUTPUT PP TENANT_ID SALT [block [nosync]]\n",
             argv[0]);
     return 2;
   }
@@ -150,8 +156,13 @@ int main(int argc, char** argv) {
     done += (size_t)n;
   }
   close(in);
-  struct Output out = {open(argv[2], O_WRONLY | O_CREAT | O_TRUNC, 0644),
-                       argc == 7 ? (size_t)1 << 20 : 0, 0, NULL};
+  char work[4096];
+  if (snprintf(work, sizeof work, "%s.floor-new", argv[2]) >= (int)sizeof work) {
+    return 1;
+  }
+  struct Output out = {
+      open(block ? work : argv[2], O_WRONLY | O_CREAT | O_TRUNC, 0644),
+      block ? (size_t)1 << 20 : 0, 0, NULL};
   if (out.fd < 0 || (out.data = malloc(out.block + 1)) == NULL) return 1;
   const unsigned pp = (unsigned)atoi(argv[3]);
 
@@ -221,7 +232,14 @@ int main(int argc, char** argv) {
     ++devices;
   }
   WriteAll(out.fd, out.data, out.size);
-  if (close(out.fd) != 0) return 1;
+  if ((block && sync && fsync(out.fd) != 0) || close(out.fd) != 0) return 1;
+  if (block) {
+    const int folder = open(".", O_RDONLY | O_DIRECTORY);
+    if (rename(work, argv[2]) != 0 || folder < 0 ||
+        (sync && fsync(folder) != 0) || close(folder) != 0) {
+      return 1;
+    }
+  }
   char summary[1200];
   const int summary_size = snprintf(summary, sizeof summary,
                                     "Wrote %u devices to \"%s\"\n", devices,
