@@ -25,6 +25,7 @@
 #include "tool/FileSink.h"
 #include "tool/OutputPlan.h"
 #include "tool/Run.h"
+#include "tool/WorkFile.h"
 
 namespace quillmark {
 namespace {
@@ -37,8 +38,8 @@ const uid_t kNobody = 65534;
 
 // Records the calls made through it, by name, and fails the one named
 // fail_ with EIO. Writes let `limit_` bytes through, at most `piece_` bytes
-// a call, then fail: once if `transient_`, or from then on. before_lock_
-// runs once, before the first lock.
+// a call, then fail: once if `transient_`, or from then on. hook_ runs once,
+// just before the first call named hook_call_.
 class FaultyPosix : public Posix {
  public:
   std::vector<std::string> calls_;
@@ -46,7 +47,8 @@ class FaultyPosix : public Posix {
   std::size_t limit_ = kNone;
   std::size_t piece_ = kNone;
   bool transient_ = false;
-  std::function<void()> before_lock_;
+  std::string hook_call_;
+  std::function<void()> hook_;
 
   ssize_t Write(int fd, const char* data, std::size_t size) override {
     if (Failed("write")) return -1;
@@ -70,16 +72,14 @@ class FaultyPosix : public Posix {
     }
     return Posix::Close(fd);
   }
-  int Lock(int fd) override {
-    if (before_lock_) std::exchange(before_lock_, nullptr)();
-    return Failed("lock") ? -1 : Posix::Lock(fd);
-  }
+  int Lock(int fd) override { return Failed("lock") ? -1 : Posix::Lock(fd); }
   int Rename(int folder, const char* from, const char* to) override {
     return Failed("rename") ? -1 : Posix::Rename(folder, from, to);
   }
 
  private:
   bool Failed(const char* call) {
+    if (hook_ && hook_call_ == call) std::exchange(hook_, nullptr)();
     calls_.emplace_back(call);
     errno = EIO;
     return fail_ == call;
@@ -210,6 +210,7 @@ TEST_F(OutputFiles, WritesEveryRecordOnceInItsWay) {
        "in place",
        {"lock", "lock", "write", "write", "sync", "close"}},
       {"big.ini", many, "replace", {}},
+      {std::string(255, 'x'), {"[a]\n"}, "replace", {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.output);
@@ -406,13 +407,50 @@ TEST_F(OutputFiles, WorkPathIsThisRunsOwn) {
     }
     if (held >= 0) ::close(std::exchange(held, -1));
   }
-  // A work file renamed away before it is locked is not the one written.
-  const fs::path folder = At("renamed away");
-  fs::create_directory(folder);
-  FaultyPosix posix;
-  posix.before_lock_ = [&] { fs::rename(folder / work, folder / "moved"); };
-  EXPECT_EQ("replace", WriteOutput(folder / "Devices.ini", {"[new]\n"}, posix));
-  EXPECT_EQ("Devices.ini:1 [new]\n\nmoved:1 \n", Snapshot(folder));
+  // Another user may move the work file away and put a file in its place:
+  // before the lock, it is made anew; before the rename, the run fails and
+  // leaves both where they are.
+  struct Move {
+    std::string call;
+    std::string result;
+    std::string folder;
+  };
+  const Move moves[] = {
+      {"lock", "replace", "Devices.ini:1 [new]\n\nmoved:1 \n"},
+      {"close", "Cannot write output file.",
+       ".Devices.ini.quillmark-new:1 forged\n\nDevices.ini:1 old\n\nmoved:1 "
+       "[new]\n\n"},
+  };
+  for (const Move& m : moves) {
+    SCOPED_TRACE("moved before the " + m.call);
+    const fs::path folder = At("moved before " + m.call);
+    fs::create_directory(folder);
+    if (m.call != "lock") test::WriteFile(folder / "Devices.ini", "old\n");
+    FaultyPosix posix;
+    posix.hook_call_ = m.call;
+    posix.hook_ = [&] {
+      fs::rename(folder / work, folder / "moved");
+      if (m.call != "lock") test::WriteFile(folder / work, "forged\n");
+    };
+    EXPECT_EQ(m.result,
+              WriteOutput(folder / "Devices.ini", {"[new]\n"}, posix));
+    EXPECT_EQ(m.folder, Snapshot(folder));
+  }
+}
+
+// A work name fits in a file name, also beside the longest output name, and
+// two long names never share one.
+TEST(WorkName, FitsAndKeepsLongNamesApart) {
+  const std::string longest(255, 'x');
+  EXPECT_EQ(".Devices.ini.quillmark-new", WorkName("Devices.ini"));
+  EXPECT_EQ("." + std::string(240, 'x') + ".quillmark-new",
+            WorkName(std::string(240, 'x')));
+  for (const std::string& name : {std::string(241, 'x'), longest}) {
+    SCOPED_TRACE(name.size());
+    EXPECT_LE(WorkName(name).size(), 255u);
+    EXPECT_TRUE(WorkName(name).starts_with("." + std::string(200, 'x')));
+  }
+  EXPECT_NE(WorkName(longest), WorkName(std::string(254, 'x') + "y"));
 }
 
 // A replacement keeps all the old output has but its content; a new output
@@ -501,6 +539,23 @@ TEST_F(OutputFiles, ReplacedOnlyWhereNothingIsLost) {
        "Cannot open output file for writing."},
       {"no room for a work file", 0555, 0666, kNobody, true, nothing,
        "in place"},
+      {"a file system with no free inode", 0755, 0644, 0, false,
+       [](const fs::path& p) {
+         const fs::path folder = p.parent_path();
+         if (::unshare(CLONE_NEWNS) != 0 ||
+             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) !=
+                 0 ||
+             ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "nr_inodes=8") != 0) {
+           return false;
+         }
+         test::WriteFile(p, "old\n");
+         for (int i = 0; ::close(::open((folder / std::to_string(i)).c_str(),
+                                        O_WRONLY | O_CREAT, 0644)) == 0;
+              ++i) {
+         }
+         return true;
+       },
+       "Cannot write output file."},
       {"a file the user may not write", 0777, 0444, kNobody, true, nothing,
        "Cannot open output file for writing."},
   };
@@ -573,9 +628,10 @@ TEST_F(OutputFiles, ReplacedOnlyWhereNothingIsLost) {
     EXPECT_EQ(c.result.starts_with("Cannot") ? "old\n" : "[new]\n",
               test::ReadFile(real));
     EXPECT_EQ(expected, kept(real));
-    ::umount2(path.c_str(), MNT_DETACH);
-    EXPECT_EQ(link, fs::is_symlink(fs::symlink_status(path)));
     EXPECT_FALSE(Exists(c.name + "/.out.ini.quillmark-new"));
+    ::umount2(path.c_str(), MNT_DETACH);
+    ::umount2(path.parent_path().c_str(), MNT_DETACH);
+    EXPECT_EQ(link, fs::is_symlink(fs::symlink_status(path)));
   }
 }
 
