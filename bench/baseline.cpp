@@ -1,7 +1,7 @@
 // A bare loop in C++ that produces Quillmark's output: the whole list read
 // at once, trimmed by hand, a seen set of strings, the device-ID name hashed
-// as the tool does (OpenSSL's EVP interface, going on from a copy of the
-// shared start of the name), the record formatted by hand, and one write()
+// with Nettle, going on from a copy of the shared start of the name, the
+// record formatted by hand, and one write()
 // per duplicate notice and per record, or, with "block", per 1 MiB of
 // records. The tool is measured against this and against the floor
 // (floor.c).
@@ -9,12 +9,12 @@
 // Usage: quillmark_baseline INPUT OUTPUT PP TENANT_ID SALT [block]
 #include <absl/container/flat_hash_set.h>
 #include <fcntl.h>
-#include <openssl/evp.h>
+#include <nettle/sha1.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -62,16 +62,12 @@ constexpr unsigned char kNamespace[16] = {0x5e, 0x1d, 0x7c, 0x42, 0x9a, 0x3b,
 
 // Goes on from `shared`, which has hashed the namespace and the tenant's
 // part of the name, with the rest of it.
-void Version5(EVP_MD_CTX* context, const EVP_MD_CTX* shared,
-              const std::string& rest, unsigned char* id) {
-  std::array<unsigned char, EVP_MAX_MD_SIZE> digest;
-  unsigned int size = 0;
-  if (EVP_MD_CTX_copy_ex(context, shared) != 1 ||
-      EVP_DigestUpdate(context, rest.data(), rest.size()) != 1 ||
-      EVP_DigestFinal_ex(context, digest.data(), &size) != 1) {
-    std::exit(1);
-  }
-  std::copy_n(digest.begin(), 16, id);
+void Version5(const sha1_ctx& shared, const std::string& rest,
+              unsigned char* id) {
+  sha1_ctx context = shared;
+  sha1_update(&context, rest.size(),
+              reinterpret_cast<const std::uint8_t*>(rest.data()));
+  sha1_digest(&context, 16, id);
   id[6] = static_cast<unsigned char>((id[6] & 0x0f) | 0x50);
   id[8] = static_cast<unsigned char>((id[8] & 0x3f) | 0x80);
 }
@@ -91,15 +87,11 @@ int Run(int argc, char** argv) {
   const unsigned pp = static_cast<unsigned>(std::atoi(argv[3]));
   const std::string prefix = std::string("tenantId[") + argv[4] +
                              "]:deviceIdGeneratorSalt[" + argv[5] + "]";
-  EVP_MD* const sha1 = EVP_MD_fetch(nullptr, "SHA1", nullptr);
-  EVP_MD_CTX* const shared = EVP_MD_CTX_new();
-  EVP_MD_CTX* const context = EVP_MD_CTX_new();
-  if (sha1 == nullptr || shared == nullptr || context == nullptr ||
-      EVP_DigestInit_ex2(shared, sha1, nullptr) != 1 ||
-      EVP_DigestUpdate(shared, kNamespace, sizeof kNamespace) != 1 ||
-      EVP_DigestUpdate(shared, prefix.data(), prefix.size()) != 1) {
-    return 1;
-  }
+  sha1_ctx shared;
+  sha1_init(&shared);
+  sha1_update(&shared, sizeof kNamespace, kNamespace);
+  sha1_update(&shared, prefix.size(),
+              reinterpret_cast<const std::uint8_t*>(prefix.data()));
 
   absl::flat_hash_set<std::string> seen;
   std::string name;
@@ -126,7 +118,7 @@ int Run(int argc, char** argv) {
     }
     name.assign(":Extension[").append(line) += ']';
     unsigned char id[16];
-    Version5(context, shared, name, id);
+    Version5(shared, name, id);
     record.clear();
     record += '[';
     AppendUuid(record, id);
@@ -147,9 +139,6 @@ int Run(int argc, char** argv) {
   }
   WriteAll(out, pending);
   ::close(out);
-  EVP_MD_CTX_free(context);
-  EVP_MD_CTX_free(shared);
-  EVP_MD_free(sha1);
   record.assign("Wrote ");
   AppendNumber(record, devices);
   record.append(" devices to \"").append(argv[2]).append("\"\n");

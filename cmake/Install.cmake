@@ -107,8 +107,10 @@ A run replaces its output whole, or leaves it as it was.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME ${QUILLMARK_DEV_PACKAGE})
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 # What a consumer's build needs besides build-essential: the headers include
-# Boost's, and the identity library links libcrypto.
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libboost-dev (>= 1.74), libssl-dev (>= 3.0)")
+# Boost's, and the identity library links Nettle, which the CMake package
+# finds through pkg-config.
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
+  "libboost-dev (>= 1.74), nettle-dev (>= 3.8), pkgconf")
 # Up to 0.2.0 the quillmark package held these files.
 set(CPACK_DEBIAN_DEV_PACKAGE_BREAKS "quillmark (<< 0.2.0)")
 set(CPACK_DEBIAN_DEV_PACKAGE_REPLACES "quillmark (<< 0.2.0)")

@@ -1,4 +1,4 @@
-// The device ID, differentially: the generator, which hashes with OpenSSL,
+// The device ID, differentially: the generator, which hashes with Nettle,
 // must agree with Boost.Uuid's own version-5 name generator.
 #include <boost/uuid/uuid_io.hpp>
 #include <string>

@@ -27,26 +27,19 @@ class IDeviceIdGenerator {
 
 class DeviceIdGenerator : public IDeviceIdGenerator {
  public:
-  // What GenerateDeviceId throws, as std::runtime_error.
-  static constexpr char kCannotLoadSha1[] = "Cannot load SHA-1 from OpenSSL.";
-  static constexpr char kSha1Failed[] = "SHA-1 failed.";
-
-  // Never throws for want of SHA-1: GenerateDeviceId reports that.
   DeviceIdGenerator(std::string tenant_id, std::string salt);
 
   // Returns the version-5 UUID of the device-ID name built from the tenant
-  // ID, the salt and `attributes`. Throws kCannotLoadSha1 if OpenSSL's SHA-1
-  // could not be had, and kSha1Failed if OpenSSL reports an error. Calls may
-  // run on several threads at once, and a copy gives the same IDs.
+  // ID, the salt and `attributes`. Calls may run on several threads at once,
+  // and a copy gives the same IDs.
   boost::uuids::uuid GenerateDeviceId(
       const Dictionary& attributes) const override;
 
  private:
-  class Prefix;  // the digest of the name's start, in OpenSSL's terms
-
+  class Names;  // the digests of the names' fixed starts, absorbed once
   std::string tenant_id_;
   std::string salt_;
-  std::shared_ptr<const Prefix> prefix_;  // null if SHA-1 could not be had
+  std::shared_ptr<const Names> names_;
 };
 
 }  // namespace quillmark

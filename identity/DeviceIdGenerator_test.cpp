@@ -8,8 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "identity/Sha1.h"
-#include "test/expect_throw_msg.h"
 #include "test/reference_device_id.h"
 
 namespace quillmark {
@@ -152,11 +150,40 @@ TEST(DeviceIdGenerator, CallsMayRunAtTheSameTime) {
   for (const auto& mine : ids) EXPECT_EQ(expected, mine);
 }
 
-TEST(Sha1, AnAlgorithmThatCannotBeHadIsAnError) {
-  for (const char* algorithm : {"NO-SUCH-DIGEST", "SHA256", ""}) {
-    SCOPED_TRACE(algorithm);
-    EXPECT_THROW_MSG(Sha1{algorithm}, std::runtime_error,
-                     "Cannot load SHA-1 from OpenSSL.");
+// The fixed start of a name, up to ":Extension[", is 61 bytes and the
+// tenant ID and salt; where it ends against a 64-byte block, extensions of
+// every first byte, none at all, and long enough to span blocks, hash as
+// any other name does.
+TEST(DeviceIdGenerator, EveryNameHashesWholeAtEveryBlockBoundary) {
+  struct Case {
+    std::string name;
+    std::string tenant_id;
+    std::string salt;
+  };
+  const Case cases[] = {
+      {"fixed part one byte short of a block", "42", ""},
+      {"fixed part a block", "42", "x"},
+      {"fixed part one byte over a block", "42", "xy"},
+      {"fixed part one byte short of two blocks", "t", std::string(65, 's')},
+      {"fixed part one byte over two blocks",
+       "9f0c2b7e-4d1a-4e8b-a3c5-6b2f8d1e0a47",
+       "k2Jq8vX0pL5tR9wZ3mN7bC1dF6gH4sYa"},
+  };
+  std::vector<std::string> extensions = {"", std::string(130, 'e'),
+                                         std::string(200, '\xff')};
+  for (int byte = 0; byte < 256; ++byte) {
+    extensions.push_back(std::string(1, static_cast<char>(byte)) + "05");
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const DeviceIdGenerator generator(c.tenant_id, c.salt);
+    for (const std::string& extension : extensions) {
+      SCOPED_TRACE(testing::PrintToString(extension));
+      EXPECT_EQ(test::ReferenceDeviceId(c.tenant_id, c.salt,
+                                        {{"Extension", extension}}),
+                boost::uuids::to_string(
+                    generator.GenerateDeviceId({{"Extension", extension}})));
+    }
   }
 }
 

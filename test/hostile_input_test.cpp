@@ -284,18 +284,6 @@ TEST_F(Hostile, ClosedStandardDescriptors) {
   }
 }
 
-// Configuration comes from the command line only; not even OpenSSL's own
-// file is read. A FIFO without a writer would hold up a run that opened it.
-TEST_F(Hostile, ReadsNoOpenSslConfiguration) {
-  ASSERT_EQ(0, ::mkfifo(At("openssl.cnf").c_str(), 0600));
-  Write("list.txt", "205\n");
-  ::setenv("OPENSSL_CONF", At("openssl.cnf").c_str(), 1);
-  const Result r = Run({"-i", "list.txt", "--pp", "7", "--tenant_id", "42"});
-  ::unsetenv("OPENSSL_CONF");
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ(Record(IdOf("205"), 1, 7, "205"), Read("Devices.ini"));
-}
-
 // A pseudo-terminal: the tool reads its far end as the list, and the test
 // types at, and may hang up, the near one.
 class Terminal {

@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "devicelist/DeviceList.h"
-#include "quillmark/identity/DeviceIdGenerator.h"
 
 namespace quillmark::messages {
 
@@ -59,8 +58,6 @@ inline constexpr std::string_view kAll[] = {
     kInterrupted,
     kCannotWriteStandardOutput,
     kOutOfMemory,
-    DeviceIdGenerator::kCannotLoadSha1,
-    DeviceIdGenerator::kSha1Failed,
     kInterruptReceived,
     kNoSigint,
     kNoSigterm,

@@ -1,7 +1,6 @@
 // quillmark: turns a list of device extensions, one per line, into an INI
 // file with one record per distinct extension, named by its device ID.
 #include <fcntl.h>
-#include <openssl/crypto.h>
 #include <unistd.h>
 
 #include <boost/program_options.hpp>
@@ -132,12 +131,6 @@ void OpenList(const Config& config, quillmark::InputFile& list) {
   if (!list.Open(config.input, interrupts)) Fail(messages::kCannotOpenInput);
 }
 
-// SHA-1 is fetched on first use; a run that cannot have it must fail before
-// its output is touched.
-void LoadSha1(const quillmark::IDeviceIdGenerator& generator) {
-  (void)generator.GenerateDeviceId({});
-}
-
 void PrintSummary(std::uint32_t devices, const std::filesystem::path& output,
                   std::ostream& out) {
   out << "Wrote " << devices << " devices to " << output << "\n" << std::flush;
@@ -166,7 +159,6 @@ int Run(int argc, char** argv) {
   quillmark::LineReader list(input);
   quillmark::CheckListStart(list);
   const quillmark::DeviceIdGenerator generator(config.tenant_id, config.salt);
-  LoadSha1(generator);
   // Records that go to standard output leave it to them alone.
   std::ostream& notices = plan.way == quillmark::OutputPlan::kStandardOutput
                               ? std::cerr
@@ -181,9 +173,6 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   KeepStandardDescriptorsTaken();
-  // Configuration comes from the command line only: OpenSSL is not to read
-  // its openssl.cnf either.
-  OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
   static const char* const kCannotAttach[] = {messages::kNoSigint,
                                               messages::kNoSigterm};
   quillmark::AttachStopSignals(HandleStopSignal, kCannotAttach);
