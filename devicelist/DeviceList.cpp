@@ -1,6 +1,7 @@
 #include "devicelist/DeviceList.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -101,15 +102,63 @@ void CheckExtension(std::string_view extension, std::uint32_t line) {
   }
 }
 
-void Append(RecordSink& ini, std::string_view record) {
+// Writes the record of a device straight into the room that `ini` has.
+void WriteRecord(RecordSink& ini, const DeviceRecords& records,
+                 const boost::uuids::uuid& id, std::uint32_t line,
+                 const Dictionary& attributes) {
   try {
-    ini.Append(record);
+    char* const room = ini.Room(records.MaxSize(attributes));
+    const char* const end = records.Format(id, line, attributes, room);
+    ini.Append(std::string_view(room, static_cast<std::size_t>(end - room)));
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception&) {
     throw std::invalid_argument(list_messages::kCannotWrite);
   }
 }
+
+// Lines taken from the reader at once, trimmed and hashed together; the
+// seen set's memory for each is fetched this many extensions before it is
+// looked at, enough to cover the wait, and few enough not to stall on it.
+constexpr std::size_t kBatch = 256;
+constexpr std::size_t kAhead = 8;
+// The bytes at the start of a list that its line count is guessed from.
+constexpr std::size_t kSampled = std::size_t{1} << 16;
+
+// Returns how many lines the list may hold, from its size and the lines in
+// its first bytes; 0 if its size is not known before it is read.
+std::uint64_t ExpectedLines(LineReader& lines) {
+  const std::uint64_t size = lines.size();
+  if (size == 0) return 0;
+  const std::string_view start = lines.Peek(kSampled);
+  const auto newlines =
+      static_cast<std::uint64_t>(std::count(start.begin(), start.end(), '\n'));
+  return start.empty() ? 0 : size * (newlines + 1) / start.size();
+}
+
+// Duplicate notices, gathered and written in one piece before the list is
+// read again, and once the loop ends, whichever way it does.
+class Notices {
+ public:
+  explicit Notices(std::ostream& out) : out_(out) {}
+  ~Notices() { Flush(); }
+  Notices(const Notices&) = delete;
+  Notices& operator=(const Notices&) = delete;
+
+  void Add(std::string_view extension) {
+    text_.append("Ignoring duplicate extension: '").append(extension) += "'\n";
+  }
+
+  void Flush() {
+    if (text_.empty()) return;
+    out_ << text_ << std::flush;
+    text_.clear();
+  }
+
+ private:
+  std::ostream& out_;
+  std::string text_;
+};
 
 }  // namespace
 
@@ -131,49 +180,63 @@ std::uint32_t WriteDeviceList(ByteSource& list, RecordSink& ini,
 std::uint32_t WriteDeviceList(LineReader& lines, RecordSink& ini,
                               std::ostream& notices,
                               const IDeviceIdGenerator& generator,
-                              std::uint16_t pp, std::uint64_t arena) {
+                              std::uint16_t pp, Memory& memory,
+                              std::uint64_t arena) {
   CheckListStart(lines);
-  ExtensionSet seen(arena);
+  ExtensionSet seen(arena, ExpectedLines(lines), memory);
+  Notices repeats(notices);
   // The one-entry attribute dictionary is refilled for every device rather
   // than rebuilt: the same entries, without a tree node to allocate each time.
   Dictionary attributes{{"Extension", ""}};
   std::string& extension = attributes.begin()->second;
+  const DeviceRecords records(pp);
   std::uint32_t devices = 0;
-  std::string attributes_text;
-  std::string record;
-  bool last_was_new = true;
-  for (std::string_view line; lines.Next(line);) {
-    if (lines.AtEnd() && line.ends_with(kDosEndOfFile)) line.remove_suffix(1);
-    line = Trim(line);
-    if (line.empty()) continue;
-    CheckExtension(line, lines.number());
-    extension = line;
-    // Most extensions are new, and looking one up waits on memory: its ID is
-    // worked out while that memory comes, and dropped if it is a repeat.
-    // After a repeat the order turns round, so that repeats cost no digests.
-    const bool ahead = last_was_new;
-    boost::uuids::uuid id{};
-    if (ahead) {
-      seen.Prefetch(line);
-      id = generator.GenerateDeviceId(attributes);
+  std::array<std::string_view, kBatch> batch;
+  struct Extension {
+    ExtensionSet::Key key;
+    std::uint32_t line;
+  };
+  std::array<Extension, kBatch> extensions;
+  for (std::size_t count; (count = lines.Next(batch.data(), kBatch)) != 0;) {
+    const std::uint32_t first =
+        lines.number() - static_cast<std::uint32_t>(count - 1);
+    std::string_view& last = batch[count - 1];
+    if (lines.AtEnd() && last.ends_with(kDosEndOfFile)) last.remove_suffix(1);
+    std::size_t ready = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::string_view line = Trim(batch[i]);
+      if (line.empty()) continue;
+      extensions[ready++] = {ExtensionSet::KeyOf(line),
+                             first + static_cast<std::uint32_t>(i)};
     }
-    const ExtensionSet::Insertion insertion = seen.Insert(line);
-    last_was_new = insertion == ExtensionSet::kAdded;
-    if (insertion == ExtensionSet::kFull) {
-      throw std::invalid_argument(list_messages::kTooManyExtensions);
+    for (std::size_t i = 0; i < std::min(kAhead, ready); ++i) {
+      seen.Prefetch(extensions[i].key);
     }
-    if (insertion == ExtensionSet::kRepeated) {
-      notices << "Ignoring duplicate extension: '" << line << "'\n"
-              << std::flush;
-      continue;
+    for (std::size_t i = 0; i < ready; ++i) {
+      if (i + kAhead < ready) seen.Prefetch(extensions[i + kAhead].key);
+      // A repeat is compared with the bytes stored for it: those too are
+      // fetched ahead, once the table has said where they are.
+      if (i + kAhead / 2 < ready) {
+        seen.PrefetchBytes(extensions[i + kAhead / 2].key);
+      }
+      const auto& [key, line] = extensions[i];
+      CheckExtension(key.bytes, line);
+      const ExtensionSet::Insertion insertion = seen.Insert(key);
+      if (insertion == ExtensionSet::kFull) {
+        throw std::invalid_argument(list_messages::kTooManyExtensions);
+      }
+      if (insertion == ExtensionSet::kRepeated) {
+        repeats.Add(key.bytes);
+        continue;
+      }
+      // In place, in the capacity it has: this runs once per device.
+      extension.resize(key.bytes.size());
+      std::ranges::copy(key.bytes, extension.begin());
+      WriteRecord(ini, records, generator.GenerateDeviceId(attributes), line,
+                  attributes);
+      ++devices;
     }
-    if (!ahead) id = generator.GenerateDeviceId(attributes);
-    // Built in one buffer and appended whole: a stream insertion per field
-    // would cost more than the rest of the loop together.
-    DictionaryToString(attributes, ';', attributes_text);
-    FormatDeviceRecord(id, lines.number(), pp, attributes_text, record);
-    Append(ini, record);
-    ++devices;
+    if (!lines.Buffered()) repeats.Flush();
   }
   return devices;
 }

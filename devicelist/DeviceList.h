@@ -23,6 +23,7 @@
 #include "devicelist/ByteSource.h"
 #include "devicelist/ExtensionSet.h"
 #include "devicelist/LineReader.h"
+#include "devicelist/Memory.h"
 #include "devicelist/RecordSink.h"
 #include "quillmark/identity/DeviceIdGenerator.h"
 
@@ -64,12 +65,14 @@ std::uint32_t WriteDeviceList(ByteSource& list, RecordSink& ini,
                               std::uint16_t pp);
 
 // The same, for a list whose reader the caller made, and may have peeked
-// into with CheckListStart; `arena` bounds the bytes of the distinct
-// extensions, as ExtensionSet's capacity.
+// into with CheckListStart; the seen set's memory comes from `memory`, and
+// `arena` bounds the bytes of the distinct extensions, as ExtensionSet's
+// capacity.
 std::uint32_t WriteDeviceList(LineReader& list, RecordSink& ini,
                               std::ostream& notices,
                               const IDeviceIdGenerator& generator,
                               std::uint16_t pp,
+                              Memory& memory = Memory::Default(),
                               std::uint64_t arena = ExtensionSet::kMaxCapacity);
 
 // Reads the first bytes of `list`, without consuming them, so that a list

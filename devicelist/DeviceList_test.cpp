@@ -73,7 +73,8 @@ Outcome Generate(ByteSource& list, FakeSink& ini,
   Outcome outcome;
   try {
     LineReader lines(list, 65536, lines_before);
-    outcome.devices = WriteDeviceList(lines, ini, notices, generator, 7, arena);
+    outcome.devices = WriteDeviceList(lines, ini, notices, generator, 7,
+                                      Memory::Default(), arena);
   } catch (const std::invalid_argument& e) {
     outcome.error = e.what();
   }

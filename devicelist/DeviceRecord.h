@@ -10,17 +10,33 @@
 #define QUILLMARK_DEVICELIST_DEVICERECORD_H_
 
 #include <boost/uuid/uuid.hpp>
+#include <cstddef>
 #include <cstdint>
-#include <string>
-#include <string_view>
+
+#include "quillmark/dictionary/Dictionary.h"
 
 namespace quillmark {
 
-// Replaces the content of `record` with the record of one device. Reuses the
-// string's capacity, so that a loop allocates nothing per record.
-void FormatDeviceRecord(const boost::uuids::uuid& id, std::uint32_t line,
-                        std::uint16_t pp, std::string_view attributes,
-                        std::string& record);
+// The records of one run, for one PP ID.
+class DeviceRecords {
+ public:
+  explicit DeviceRecords(std::uint16_t pp);
+
+  // Returns the most bytes that the record of a device with these
+  // attributes takes.
+  std::size_t MaxSize(const Dictionary& attributes) const;
+
+  // Writes the record of one device to `out`, which has room for
+  // MaxSize(attributes) bytes; returns the end of what was written. This
+  // runs once per device, straight into the output's block.
+  char* Format(const boost::uuids::uuid& id, std::uint32_t line,
+               const Dictionary& attributes, char* out) const;
+
+ private:
+  // "\nPP=" pp "\nAttributes=", the same in every record.
+  char middle_[32];
+  std::size_t middle_size_;
+};
 
 }  // namespace quillmark
 

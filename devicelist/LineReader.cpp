@@ -17,19 +17,20 @@ LineReader::LineReader(ByteSource& source, std::size_t block_size,
       capacity_(block_size),
       number_(lines_before) {}
 
-bool LineReader::Next(std::string_view& line) {
-  // Line numbers are 32 bits, and must not wrap around onto old ones.
-  if (number_ == UINT32_MAX) {
-    if (Peek(1).empty()) return false;
-    throw std::invalid_argument(list_messages::kTooManyLines);
-  }
-  // Bytes from begin_ up to begin_ + scanned are known to hold no "\n".
-  std::size_t scanned = 0;
-  for (;;) {
+std::size_t LineReader::Next(std::string_view* lines, std::size_t max) {
+  std::size_t count = 0;
+  while (count < max) {
+    // Line numbers are 32 bits, and must not wrap around onto old ones.
+    if (number_ == UINT32_MAX) {
+      if (count > 0 || Peek(1).empty()) break;
+      throw std::invalid_argument(list_messages::kTooManyLines);
+    }
     const char* begin = buffer_.get() + begin_;
     const std::size_t available = end_ - begin_;
     const void* newline =
-        std::memchr(begin + scanned, '\n', available - scanned);
+        std::memchr(begin + scanned_, '\n', available - scanned_);
+    // Reading moves what is unread, and so the lines already handed out.
+    if (newline == nullptr && count > 0) break;
     const std::size_t length =
         newline == nullptr ? available
                            : static_cast<std::size_t>(
@@ -40,19 +41,29 @@ bool LineReader::Next(std::string_view& line) {
           list_messages::AtLine(list_messages::kLineTooLong, number_ + 1));
     }
     if (newline != nullptr) {
-      line = std::string_view(begin, length);
+      lines[count++] = std::string_view(begin, length);
       begin_ += length + 1;
+      scanned_ = 0;
       ++number_;
-      return true;
+      continue;
     }
-    scanned = available;
-    if (!Refill()) break;
+    scanned_ = available;
+    if (Refill()) continue;
+    if (end_ > begin_) {
+      lines[count++] = std::string_view(buffer_.get() + begin_, end_ - begin_);
+      begin_ = end_;
+      scanned_ = 0;
+      at_end_ = true;
+      ++number_;
+    }
+    break;
   }
-  line = std::string_view(buffer_.get() + begin_, end_ - begin_);
-  begin_ = end_;
-  at_end_ = !line.empty();
-  if (at_end_) ++number_;
-  return at_end_;
+  return count;
+}
+
+bool LineReader::Buffered() const {
+  return ended_ || std::memchr(buffer_.get() + begin_ + scanned_, '\n',
+                               end_ - begin_ - scanned_) != nullptr;
 }
 
 std::string_view LineReader::Peek(std::size_t n) {

@@ -1,11 +1,11 @@
 // Splits a list into lines at "\n". A last line without its "\n" counts as a
 // line; a line cut short by a failed read does not. The reader owns the one
-// buffer the list passes through and hands out lines as views into it, so a
-// line is copied only when it spans two reads. Bytes are taken as soon as the
-// source has them, so lines from a pipe are seen as they arrive, and the end
-// of the list, once seen, is final: a terminal is not asked again after its
-// Ctrl-D. Memory is one block, or the longest line if that is longer; lines
-// are at most 1 MiB long, and at most 2^32 - 1 are read, so that their
+// buffer the list passes through and hands out lines as views into it, many
+// at once, so a line is copied only when it spans two reads. Bytes are taken as
+// soon as the source has them, so lines from a pipe are seen as they arrive,
+// and the end of the list, once seen, is final: a terminal is not asked again
+// after its Ctrl-D. Memory is one block, or the longest line if that is longer;
+// lines are at most 1 MiB long, and at most 2^32 - 1 are read, so that their
 // numbers fit in 32 bits.
 #ifndef QUILLMARK_DEVICELIST_LINEREADER_H_
 #define QUILLMARK_DEVICELIST_LINEREADER_H_
@@ -31,13 +31,17 @@ class LineReader {
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
-  // Reads the next line, without its "\n", into `line`, which stays valid
-  // until the next call; returns false at the end of the list. Throws
-  // std::invalid_argument "Cannot read input file." if a read fails, "Line
-  // N: line is longer than 1 MiB." as soon as a line is, and "Too many
-  // lines: more than 4294967295." for a line after those; std::bad_alloc
-  // passes through.
-  bool Next(std::string_view& line);
+  // Reads up to `max` lines, without their "\n", into `lines`, all of which
+  // stay valid until the next call; returns how many, 0 only at the end of
+  // the list. The lines the buffer holds are handed out before it is read
+  // again. Throws std::invalid_argument "Cannot read input file." if a read
+  // fails, "Line N: line is longer than 1 MiB." as soon as a line is, and
+  // "Too many lines: more than 4294967295." for a line after those;
+  // std::bad_alloc passes through.
+  std::size_t Next(std::string_view* lines, std::size_t max);
+
+  // Returns whether the next call can do without reading the list.
+  bool Buffered() const;
 
   // Returns the first `n` unread bytes, or fewer if the list ends sooner,
   // without consuming them; waits for them as Next would, and throws as it
@@ -51,6 +55,9 @@ class LineReader {
   // "\n" after it: its last byte is the list's last.
   bool AtEnd() const { return at_end_; }
 
+  // Returns the list's size, where the source knows it before it is read.
+  std::uint64_t size() const { return source_.Size(); }
+
  private:
   // Moves the unread bytes to the front, making room if there is none, and
   // reads once after them; returns false at the end of the list.
@@ -59,8 +66,9 @@ class LineReader {
   ByteSource& source_;
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_;
-  std::size_t begin_ = 0;  // the first unread byte
-  std::size_t end_ = 0;    // the end of the bytes read
+  std::size_t begin_ = 0;    // the first unread byte
+  std::size_t end_ = 0;      // the end of the bytes read
+  std::size_t scanned_ = 0;  // from begin_ on, known to hold no "\n"
   bool ended_ = false;
   bool at_end_ = false;
   std::uint32_t number_;

@@ -13,9 +13,9 @@
 namespace quillmark {
 namespace {
 
-// Whatever the block size and however the source splits its reads, the
-// lines are those std::getline sees, also after a peek at the start, and the
-// end is asked for once.
+// Whatever the block size, however the source splits its reads and however
+// many lines are asked for at once, the lines are those std::getline sees,
+// also after a peek at the start, and the end is asked for once.
 TEST(LineReader, SplitsLikeGetlineAtEveryBlockSize) {
   const std::string texts[] = {
       "",
@@ -36,15 +36,19 @@ TEST(LineReader, SplitsLikeGetlineAtEveryBlockSize) {
     for (std::string line; std::getline(in, line);) expected.push_back(line);
     for (std::size_t block : {1u, 2u, 3u, 7u, 64u, 4096u}) {
       for (std::size_t piece : {1u, 5u, 4096u}) {
-        test::FakeSource source(text, piece);
-        LineReader reader(source, block);
-        EXPECT_EQ(text.substr(0, 3), reader.Peek(3));
-        std::vector<std::string> lines;
-        for (std::string_view line; reader.Next(line);) {
-          lines.emplace_back(line);
-          EXPECT_EQ(lines.size(), reader.number());
+        for (std::size_t batch : {1u, 3u, 64u}) {
+          test::FakeSource source(text, piece);
+          LineReader reader(source, block);
+          EXPECT_EQ(text.substr(0, 3), reader.Peek(3));
+          std::vector<std::string> lines;
+          std::vector<std::string_view> got(batch);
+          for (std::size_t n; (n = reader.Next(got.data(), batch)) != 0;) {
+            lines.insert(lines.end(), got.data(), got.data() + n);
+            EXPECT_EQ(lines.size(), reader.number());
+          }
+          EXPECT_EQ(expected, lines) << "block " << block << ", piece " << piece
+                                     << ", batch " << batch;
         }
-        EXPECT_EQ(expected, lines) << "block " << block << ", piece " << piece;
       }
     }
   }
@@ -55,8 +59,8 @@ TEST(LineReader, ReadErrorIsNoLine) {
   source.force_error_ = true;
   LineReader reader(source);
   std::string_view line;
-  ASSERT_TRUE(reader.Next(line));
-  EXPECT_THROW_MSG(reader.Next(line), std::invalid_argument,
+  ASSERT_EQ(1u, reader.Next(&line, 1));
+  EXPECT_THROW_MSG(reader.Next(&line, 1), std::invalid_argument,
                    "Cannot read input file.");
 }
 

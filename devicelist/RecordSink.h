@@ -2,6 +2,7 @@
 #ifndef QUILLMARK_DEVICELIST_RECORDSINK_H_
 #define QUILLMARK_DEVICELIST_RECORDSINK_H_
 
+#include <cstddef>
 #include <string_view>
 
 namespace quillmark {
@@ -12,6 +13,11 @@ class RecordSink {
   // Writes `record` whole, or nothing of it. Throws (any std::exception) if
   // it cannot.
   virtual void Append(std::string_view record) = 0;
+
+  // Returns room for a record of up to `size` bytes, valid until the next
+  // call: a record made there and passed to Append goes out without a copy.
+  // Throws what Append throws.
+  virtual char* Room(std::size_t size) = 0;
 };
 
 }  // namespace quillmark

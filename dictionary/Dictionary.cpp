@@ -1,5 +1,6 @@
 #include "quillmark/dictionary/Dictionary.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
@@ -44,17 +45,31 @@ std::string DictionaryToString(const Dictionary& dictionary, char separator) {
 
 void DictionaryToString(const Dictionary& dictionary, char separator,
                         std::string& text) {
+  text.resize(DictionaryTextSize(dictionary));
+  DictionaryToString(dictionary, separator, text.data());
+}
+
+std::size_t DictionaryTextSize(const Dictionary& dictionary) {
   std::size_t size = dictionary.empty() ? 0 : dictionary.size() - 1;
-  for (const auto& [key, value] : dictionary)
-    size += key.size() + value.size() + 1;
-  text.clear();
-  text.reserve(size);
   for (const auto& [key, value] : dictionary) {
-    if (!text.empty()) text += separator;
-    text += key;
-    text += '=';
-    text += value;
+    size += key.size() + value.size() + 1;
   }
+  return size;
+}
+
+char* DictionaryToString(const Dictionary& dictionary, char separator,
+                         char* out) {
+  // Every entry writes at least its "=", so a separator between any two
+  // entries keeps them apart, also when a key or value is empty.
+  bool first = true;
+  for (const auto& [key, value] : dictionary) {
+    if (!first) *out++ = separator;
+    first = false;
+    out = std::copy(key.begin(), key.end(), out);
+    *out++ = '=';
+    out = std::copy(value.begin(), value.end(), out);
+  }
+  return out;
 }
 
 Dictionary DictionaryFromString(const std::string& text, char separator) {

@@ -28,6 +28,16 @@ std::string DictionaryToString(const Dictionary& dictionary, char separator);
 void DictionaryToString(const Dictionary& dictionary, char separator,
                         std::string& text);
 
+// Like DictionaryToString(dictionary, separator), but writes the text to
+// `out`, which must have room for DictionaryTextSize(dictionary) bytes, and
+// returns the end of what it wrote: for a text that goes straight into a
+// larger buffer.
+char* DictionaryToString(const Dictionary& dictionary, char separator,
+                         char* out);
+
+// Returns the length of the text form of `dictionary`, for any separator.
+std::size_t DictionaryTextSize(const Dictionary& dictionary);
+
 // Returns the dictionary read from the text form; throws std::invalid_argument
 // "Invalid dictionary entry: '<item>'" for the first item that is empty, holds
 // no "=" or begins with "=".

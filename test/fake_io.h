@@ -48,8 +48,15 @@ class FakeSink : public RecordSink {
     --limit_;
     bytes_ += record;
   }
+  char* Room(std::size_t size) override {
+    room_.resize(size);
+    return room_.data();
+  }
   std::size_t limit_ = std::string::npos;
   std::string bytes_;
+
+ private:
+  std::string room_;
 };
 
 }  // namespace quillmark::test

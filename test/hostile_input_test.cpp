@@ -68,12 +68,21 @@ std::future<std::string> DrainFifo(const std::string& path) {
 
 TEST_F(Hostile, InputThatIsNoPlainFile) {
   ASSERT_EQ(0, ::mkfifo(At("fifo").c_str(), 0600));
-  std::future<void> feeder = FeedFifo(At("fifo"), "205\n206\n");
-  Result r = Run({"-i", "fifo", "--pp", "7", "--tenant_id", "42"});
-  feeder.get();
+  // A notice is out before the run waits for more of the list.
+  const pid_t pid = Start({"-i", "fifo", "--pp", "7", "--tenant_id", "42"});
+  const int fifo = ::open(At("fifo").c_str(), O_WRONLY);
+  ASSERT_EQ(8, ::write(fifo, "205\n205\n", 8));
+  const std::string notice = "Ignoring duplicate extension: '205'\n";
+  for (int i = 0; i < 1000 && Read("../stdout") != notice; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(notice, Read("../stdout"));
+  ASSERT_EQ(4, ::write(fifo, "206\n", 4));
+  ::close(fifo);
+  Result r = Wait(pid);
   EXPECT_EQ(0, r.status);
-  EXPECT_EQ(Summary(2), r.out);
-  EXPECT_EQ(Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206"),
+  EXPECT_EQ(notice + Summary(2), r.out);
+  EXPECT_EQ(Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 3, 7, "206"),
             Read("Devices.ini"));
 
   // Byte by byte, the start of the list is read in pieces: the mark is still

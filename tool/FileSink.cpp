@@ -55,19 +55,36 @@ void FileSink::Fail(int error) {
   Throw(error, "write");
 }
 
-Blocks::Blocks(RecordSink& next, std::size_t size) : next_(next), size_(size) {
-  block_.reserve(size_);
+Blocks::Blocks(UnitSink& next, bool each_record)
+    : next_(next),
+      each_record_(each_record),
+      block_(std::make_unique_for_overwrite<char[]>(kSize)) {}
+
+char* Blocks::Room(std::size_t size) {
+  if (used_ + size > capacity_) {
+    Flush();
+    if (size > capacity_) {
+      block_ = std::make_unique_for_overwrite<char[]>(size);
+      capacity_ = size;
+    }
+  }
+  return block_.get() + used_;
 }
 
 void Blocks::Append(std::string_view record) {
-  if (!block_.empty() && block_.size() + record.size() > size_) Flush();
-  block_.append(record);
+  // A record made elsewhere is copied into the room; one made there is in
+  // its place already.
+  if (record.data() != block_.get() + used_) {
+    std::ranges::copy(record, Room(record.size()));
+  }
+  used_ += record.size();
+  if (each_record_) Flush();
 }
 
 void Blocks::Flush() {
-  if (block_.empty()) return;
-  next_.Append(block_);
-  block_.clear();
+  if (used_ == 0) return;
+  next_.Append(std::string_view(block_.get(), used_));
+  used_ = 0;
 }
 
 Spool::Spool(Posix& posix)
@@ -81,7 +98,7 @@ void Spool::Append(std::string_view unit) {
   units_.push_back(unit.size());
 }
 
-void Spool::CopyTo(RecordSink& out) const {
+void Spool::CopyTo(UnitSink& out) const {
   const std::size_t largest =
       units_.empty() ? 0 : *std::max_element(units_.begin(), units_.end());
   const auto buffer = std::make_unique_for_overwrite<char[]>(largest);

@@ -1,10 +1,10 @@
 // Records on their way to a descriptor, never part of one:
-//  - FileSink writes each unit it is given, a record or a block of them,
-//    with as many write(2) calls as it takes. After a failed write, a regular
-//    file is cut back to the end of its last whole unit, and every later unit
-//    is refused.
-//  - Blocks gathers records into blocks of whole records and passes each
-//    block on as one unit.
+//  - Blocks gathers records, made in its own room, into blocks of whole
+//    records, and passes each block on as one unit; or each record, for an
+//    output that is to see it at once.
+//  - FileSink writes each unit it is given with as many write(2) calls as it
+//    takes. After a failed write, a regular file is cut back to the end of
+//    its last whole unit, and every later unit is refused.
 //  - Spool keeps units outside the output, in memory (a memfd), until the
 //    whole list is done, and then passes them on as they came.
 #ifndef QUILLMARK_TOOL_FILESINK_H_
@@ -13,7 +13,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
-#include <string>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -22,7 +22,15 @@
 
 namespace quillmark {
 
-class FileSink : public RecordSink {
+// Where whole units go: a block of records, or one.
+class UnitSink {
+ public:
+  virtual ~UnitSink() = default;
+  // Writes `unit` whole; throws std::system_error if it cannot.
+  virtual void Append(std::string_view unit) = 0;
+};
+
+class FileSink : public UnitSink {
  public:
   // Writes to `fd`. With `cut_back`, `fd` is a regular file that this run
   // alone writes, from its offset on, or from its end if it appends.
@@ -46,22 +54,25 @@ class Blocks : public RecordSink {
  public:
   static constexpr std::size_t kSize = std::size_t{1} << 20;
 
-  // Passes blocks of up to `size` bytes to `next`; a longer record is a
-  // block of its own.
-  explicit Blocks(RecordSink& next, std::size_t size = kSize);
+  // Passes blocks of up to kSize bytes to `next`, or, `each_record`, every
+  // record as it comes; a longer record is a block of its own.
+  explicit Blocks(UnitSink& next, bool each_record = false);
 
+  char* Room(std::size_t size) override;
   void Append(std::string_view record) override;
 
   // Passes on what is gathered.
   void Flush();
 
  private:
-  RecordSink& next_;
-  std::size_t size_;
-  std::string block_;
+  UnitSink& next_;
+  bool each_record_;
+  std::unique_ptr<char[]> block_;
+  std::size_t capacity_ = kSize;
+  std::size_t used_ = 0;
 };
 
-class Spool : public RecordSink {
+class Spool : public UnitSink {
  public:
   // Throws std::system_error if no memfd can be had.
   explicit Spool(Posix& posix);
@@ -71,7 +82,7 @@ class Spool : public RecordSink {
 
   // Passes every unit kept, in order, to `out`; throws what `out` throws,
   // and std::system_error if the spool cannot be read.
-  void CopyTo(RecordSink& out) const;
+  void CopyTo(UnitSink& out) const;
 
  private:
   Fd fd_;

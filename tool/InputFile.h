@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 
 #include "devicelist/ByteSource.h"
@@ -37,6 +38,10 @@ class InputFile : public ByteSource {
   // One read(2), repeated if a signal interrupts it. Throws
   // std::system_error if it fails.
   std::size_t Read(char* buffer, std::size_t size) override;
+
+  std::uint64_t Size() const override {
+    return IsRegular() ? static_cast<std::uint64_t>(status_.st_size) : 0;
+  }
 
  private:
   int fd_ = -1;

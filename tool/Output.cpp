@@ -94,6 +94,7 @@ class Replaced : public Output {
 
   // Nobody sees the work file before it is whole, so it is written in large
   // blocks rather than a record at a time.
+  char* Room(std::size_t size) override { return blocks_.Room(size); }
   void Append(std::string_view record) override { blocks_.Append(record); }
 
   void Commit() override {
@@ -134,6 +135,7 @@ class Spooled : public Output {
         spool_(posix),
         blocks_(spool_) {}
 
+  char* Room(std::size_t size) override { return blocks_.Room(size); }
   void Append(std::string_view record) override { blocks_.Append(record); }
 
   void Commit() override {
@@ -161,9 +163,13 @@ class Spooled : public Output {
 class Direct : public Output {
  public:
   Direct(Posix& posix, Fd fd)
-      : posix_(posix), fd_(std::move(fd)), sink_(posix, fd_.get(), false) {}
+      : posix_(posix),
+        fd_(std::move(fd)),
+        sink_(posix, fd_.get(), false),
+        records_(sink_, /*each_record=*/true) {}
 
-  void Append(std::string_view record) override { sink_.Append(record); }
+  char* Room(std::size_t size) override { return records_.Room(size); }
+  void Append(std::string_view record) override { records_.Append(record); }
 
   void Commit() override { SyncAndClose(posix_, fd_); }
 
@@ -171,6 +177,7 @@ class Direct : public Output {
   Posix& posix_;
   Fd fd_;
   FileSink sink_;
+  Blocks records_;
 };
 
 // Opens an output that is not a regular file; a FIFO waits for a reader.

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "devicelist/DeviceList.h"
+#include "tool/HugePages.h"
 #include "tool/Messages.h"
 
 namespace quillmark {
@@ -13,8 +14,9 @@ std::uint32_t MakeIni(LineReader& list, bool list_is_regular, Output& ini,
                       std::ostream& notices,
                       const IDeviceIdGenerator& generator, std::uint16_t pp,
                       Interrupts& interrupts) {
+  HugePages memory;
   const std::uint32_t devices =
-      WriteDeviceList(list, ini, notices, generator, pp);
+      WriteDeviceList(list, ini, notices, generator, pp, memory);
   if (interrupts.EndList() && !list_is_regular) {
     throw std::invalid_argument(messages::kInterrupted);
   }
