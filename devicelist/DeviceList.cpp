@@ -2,34 +2,17 @@
 
 #include <algorithm>
 #include <array>
-#include <exception>
-#include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "devicelist/DeviceRecord.h"
 #include "devicelist/ExtensionSet.h"
+#include "devicelist/FillIn.h"
+#include "devicelist/ListMessages.h"
 #include "quillmark/dictionary/Dictionary.h"
 
 namespace quillmark {
-
-namespace list_messages {
-
-std::string AtLine(const char* pattern, std::uint64_t line) {
-  std::string message = pattern;
-  message.replace(message.find('N'), 1, std::to_string(line));
-  return message;
-}
-
-std::string ControlCharacter(std::uint32_t line, unsigned char byte) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string message = AtLine(kControlCharacter, line);
-  message.replace(message.find("HH"), 2, {kHex[byte >> 4], kHex[byte & 0x0f]});
-  return message;
-}
-
-}  // namespace list_messages
 
 namespace {
 
@@ -93,12 +76,16 @@ void CheckExtension(std::string_view extension, std::uint32_t line) {
   const auto* control =
       std::find_if(extension.begin(), extension.end(), IsControl);
   if (control != extension.end()) {
-    throw std::invalid_argument(list_messages::ControlCharacter(
-        line, static_cast<unsigned char>(*control)));
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto byte = static_cast<unsigned char>(*control);
+    const char hex[] = {kHex[byte >> 4], kHex[byte & 0x0f]};
+    throw std::invalid_argument(FillIn(
+        FillIn(list_messages::kControlCharacter, "N", std::to_string(line)),
+        "HH", std::string_view(hex, 2)));
   }
   if (extension.find(';') != std::string_view::npos) {
     throw std::invalid_argument(
-        list_messages::AtLine(list_messages::kSeparator, line));
+        FillIn(list_messages::kSeparator, "N", std::to_string(line)));
   }
 }
 
@@ -106,15 +93,9 @@ void CheckExtension(std::string_view extension, std::uint32_t line) {
 void WriteRecord(RecordSink& ini, const DeviceRecords& records,
                  const boost::uuids::uuid& id, std::uint32_t line,
                  const Dictionary& attributes) {
-  try {
-    char* const room = ini.Room(records.MaxSize(attributes));
-    const char* const end = records.Format(id, line, attributes, room);
-    ini.Append(std::string_view(room, static_cast<std::size_t>(end - room)));
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (const std::exception&) {
-    throw std::invalid_argument(list_messages::kCannotWrite);
-  }
+  char* const room = ini.Room(records.MaxSize(attributes));
+  const char* const end = records.Format(id, line, attributes, room);
+  ini.Append(std::string_view(room, static_cast<std::size_t>(end - room)));
 }
 
 // Lines taken from the reader at once, trimmed and hashed together; the
@@ -172,9 +153,9 @@ void CheckListStart(LineReader& list) {
 std::uint32_t WriteDeviceList(ByteSource& list, RecordSink& ini,
                               std::ostream& notices,
                               const IDeviceIdGenerator& generator,
-                              std::uint16_t pp) {
+                              std::uint16_t pp, Memory& memory) {
   LineReader lines(list);
-  return WriteDeviceList(lines, ini, notices, generator, pp);
+  return WriteDeviceList(lines, ini, notices, generator, pp, memory);
 }
 
 std::uint32_t WriteDeviceList(LineReader& lines, RecordSink& ini,

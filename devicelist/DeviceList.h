@@ -18,7 +18,6 @@
 
 #include <cstdint>
 #include <ostream>
-#include <string>
 
 #include "devicelist/ByteSource.h"
 #include "devicelist/ExtensionSet.h"
@@ -29,45 +28,22 @@
 
 namespace quillmark {
 
-// What the loop throws, each as std::invalid_argument. In a pattern, N
-// stands for a line number and HH for a byte in hexadecimal.
-namespace list_messages {
-inline constexpr char kCannotRead[] = "Cannot read input file.";
-inline constexpr char kUtf16[] = "Input file is UTF-16; save it as UTF-8.";
-inline constexpr char kLineTooLong[] = "Line N: line is longer than 1 MiB.";
-inline constexpr char kTooManyLines[] = "Too many lines: more than 4294967295.";
-inline constexpr char kControlCharacter[] =
-    "Line N: extension holds control character 0xHH.";
-inline constexpr char kSeparator[] =
-    "Line N: extension holds ';', the attribute separator.";
-inline constexpr char kTooManyExtensions[] =
-    "Too many distinct extensions: their bytes exceed 4 GiB.";
-inline constexpr char kCannotWrite[] = "Cannot write output file.";
-
-// Returns `pattern` for line `line`.
-std::string AtLine(const char* pattern, std::uint64_t line);
-
-// Returns kControlCharacter for the extension on line `line` that holds the
-// control byte `byte`.
-std::string ControlCharacter(std::uint32_t line, unsigned char byte);
-}  // namespace list_messages
-
 // Reads `list` to its end and appends one record per new extension to `ini`,
-// and writes one "Ignoring duplicate extension: '<extension>'" line per
-// repeat to `notices`, flushed; a failed notice is left for the caller to
-// find in the state of `notices`. Returns the number of records written.
-// Throws std::invalid_argument with one of the messages above: kCannotRead
-// if a read fails, kCannotWrite if an append does; what was appended before
-// stays. std::bad_alloc passes through.
+// and writes a notice line per repeat, which names the extension, to
+// `notices`, flushed whenever the list is to be read again and at the end; a
+// failed notice is left for the caller to find in the state of `notices`. The
+// seen set's memory comes from `memory`. Returns the number of records written.
+// Throws std::invalid_argument with a message of ListMessages.h for a list that
+// it cannot use, and what `list`, `ini` and `generator` throw, unchanged; what
+// was appended before stays.
 std::uint32_t WriteDeviceList(ByteSource& list, RecordSink& ini,
                               std::ostream& notices,
                               const IDeviceIdGenerator& generator,
-                              std::uint16_t pp);
+                              std::uint16_t pp,
+                              Memory& memory = Memory::Default());
 
-// The same, for a list whose reader the caller made, and may have peeked
-// into with CheckListStart; the seen set's memory comes from `memory`, and
-// `arena` bounds the bytes of the distinct extensions, as ExtensionSet's
-// capacity.
+// The same, for a list whose reader the caller made; `arena` bounds the
+// bytes of the distinct extensions, as ExtensionSet's capacity.
 std::uint32_t WriteDeviceList(LineReader& list, RecordSink& ini,
                               std::ostream& notices,
                               const IDeviceIdGenerator& generator,
@@ -77,8 +53,8 @@ std::uint32_t WriteDeviceList(LineReader& list, RecordSink& ini,
 
 // Reads the first bytes of `list`, without consuming them, so that a list
 // that cannot be used is refused before anything is written. Throws
-// std::invalid_argument kCannotRead if the read fails, kUtf16 if the list is
-// UTF-16.
+// std::invalid_argument kUtf16 if the list is UTF-16, and what the reader
+// throws.
 void CheckListStart(LineReader& list);
 
 }  // namespace quillmark

@@ -75,7 +75,7 @@ Outcome Generate(ByteSource& list, FakeSink& ini,
     LineReader lines(list, 65536, lines_before);
     outcome.devices = WriteDeviceList(lines, ini, notices, generator, 7,
                                       Memory::Default(), arena);
-  } catch (const std::invalid_argument& e) {
+  } catch (const std::exception& e) {
     outcome.error = e.what();
   }
   outcome.ini = ini.bytes_;
@@ -154,8 +154,9 @@ TEST(DeviceList, ExtensionsAreHashedByteForByte) {
   }
 }
 
-// A failure ends the loop with its message; the whole records before it stay,
-// and nothing is made of a line cut short.
+// A failure ends the loop with its message, the list's or the sink's as
+// they threw it; the whole records before it stay, and nothing is made of a
+// line cut short.
 TEST(DeviceList, FailuresKeepTheRecordsBeforeThem) {
   const std::string first = Record(EchoId("205"), 1, "205");
   struct Case {
@@ -172,17 +173,17 @@ TEST(DeviceList, FailuresKeepTheRecordsBeforeThem) {
   const std::uint64_t kArena = ExtensionSet::kMaxCapacity;
   const Case cases[] = {
       {"read error before the first byte", "", true, unlimited, "",
-       "Cannot read input file."},
+       "read failed"},
       {"read error after a whole line", "205\n", true, unlimited, first,
-       "Cannot read input file."},
+       "read failed"},
       {"read error in the middle of a line", "205\n20", true, unlimited, first,
-       "Cannot read input file."},
+       "read failed"},
       {"end of list in the middle of a line", "205\n20", false, unlimited,
        first + Record(EchoId("20"), 2, "20"), ""},
       {"write error on the first record", "205\n206\n", false, 0, "",
-       "Cannot write output file."},
+       "write failed"},
       {"write error on a later record", "205\n205\n206\n207\n", false, 1, first,
-       "Cannot write output file."},
+       "write failed"},
       {"arena full", "205\n205\n206\n", false, unlimited, first,
        "Too many distinct extensions: their bytes exceed 4 GiB.", 4},
       {"line 4294967295 is the last", "205\n", false, unlimited,

@@ -15,8 +15,9 @@ constexpr std::uint64_t kSlotSize = std::uint64_t{1} << kSlotBits;
 constexpr std::size_t kMaxHeader = 10;
 // Entries for a list of unknown size, to begin with.
 constexpr std::size_t kFewestSlots = std::size_t{1} << 12;
-// 32-bit offsets, and at least two bytes an extension.
-constexpr std::uint64_t kMostExpected = std::uint64_t{1} << 31;
+// A table made for more than this from a guess would take gigabytes on the
+// guess's word; it grows instead.
+constexpr std::uint64_t kMostExpected = std::uint64_t{1} << 24;
 constexpr std::uint16_t kLong = 0xffff;
 
 // Writes `length` in LEB128; returns the end of what was written.

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
-#include <new>
 #include <stdexcept>
+#include <string>
 
-#include "devicelist/DeviceList.h"
+#include "devicelist/FillIn.h"
+#include "devicelist/ListMessages.h"
 
 namespace quillmark {
 
@@ -37,8 +37,8 @@ std::size_t LineReader::Next(std::string_view* lines, std::size_t max) {
                                  static_cast<const char*>(newline) - begin);
     // Memory stays bounded, even for a list without any line end.
     if (length > kMaxLine) {
-      throw std::invalid_argument(
-          list_messages::AtLine(list_messages::kLineTooLong, number_ + 1));
+      throw std::invalid_argument(FillIn(list_messages::kLineTooLong, "N",
+                                         std::to_string(number_ + 1ULL)));
     }
     if (newline != nullptr) {
       lines[count++] = std::string_view(begin, length);
@@ -86,14 +86,7 @@ bool LineReader::Refill() {
   }
   begin_ = 0;
   end_ = unread;
-  std::size_t n;
-  try {
-    n = source_.Read(buffer_.get() + end_, capacity_ - end_);
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (const std::exception&) {
-    throw std::invalid_argument(list_messages::kCannotRead);
-  }
+  const std::size_t n = source_.Read(buffer_.get() + end_, capacity_ - end_);
   if (n == 0) {
     ended_ = true;
     return false;

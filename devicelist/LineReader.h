@@ -34,10 +34,9 @@ class LineReader {
   // Reads up to `max` lines, without their "\n", into `lines`, all of which
   // stay valid until the next call; returns how many, 0 only at the end of
   // the list. The lines the buffer holds are handed out before it is read
-  // again. Throws std::invalid_argument "Cannot read input file." if a read
-  // fails, "Line N: line is longer than 1 MiB." as soon as a line is, and
-  // "Too many lines: more than 4294967295." for a line after those;
-  // std::bad_alloc passes through.
+  // again. Throws std::invalid_argument kLineTooLong (ListMessages.h) as
+  // soon as a line is longer than kMaxLine, and kTooManyLines for a line
+  // after the 4294967295th; what the source throws passes through.
   std::size_t Next(std::string_view* lines, std::size_t max);
 
   // Returns whether the next call can do without reading the list.

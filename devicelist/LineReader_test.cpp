@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "test/expect_throw_msg.h"
 #include "test/fake_io.h"
 
 namespace quillmark {
@@ -52,16 +51,6 @@ TEST(LineReader, SplitsLikeGetlineAtEveryBlockSize) {
       }
     }
   }
-}
-
-TEST(LineReader, ReadErrorIsNoLine) {
-  test::FakeSource source("205\n20");
-  source.force_error_ = true;
-  LineReader reader(source);
-  std::string_view line;
-  ASSERT_EQ(1u, reader.Next(&line, 1));
-  EXPECT_THROW_MSG(reader.Next(&line, 1), std::invalid_argument,
-                   "Cannot read input file.");
 }
 
 }  // namespace

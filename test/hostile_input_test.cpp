@@ -1,6 +1,7 @@
 // The tool against files that a careless or hostile caller may hand it: odd
 // file types, terminals, and readers and writers that go away.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -148,8 +149,8 @@ TEST_F(Hostile, OutputReaderThatGoesAway) {
 // in place.
 TEST_F(Hostile, WriteFailureOnARegularFileLeavesItAsItWas) {
   Write("list.txt", "205\n206\n207\n");
-  LimitFileSize(static_cast<long>(Record(IdOf("205"), 1, 7, "205").size()) +
-                40);
+  Limit(RLIMIT_FSIZE,
+        static_cast<long>(Record(IdOf("205"), 1, 7, "205").size()) + 40);
   Write("Devices.ini", "old\n");
   for (const bool linked : {false, true}) {
     SCOPED_TRACE(linked ? "in place" : "replaced");

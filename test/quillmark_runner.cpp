@@ -72,10 +72,10 @@ pid_t QuillmarkRunner::Start(const std::vector<std::string>& args) const {
       if (fd > 2) ::close(fd);
     }
     for (const int fd : closed_) ::close(fd);
-    if (file_size_limit_ >= 0) {
-      const rlimit limit{static_cast<rlim_t>(file_size_limit_),
-                         static_cast<rlim_t>(file_size_limit_)};
-      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(127);
+    if (limit_.second >= 0) {
+      const rlimit limit{static_cast<rlim_t>(limit_.second),
+                         static_cast<rlim_t>(limit_.second)};
+      if (::setrlimit(limit_.first, &limit) != 0) ::_exit(127);
     }
     ::execv(argv[0], argv.data());
     ::_exit(127);

@@ -66,9 +66,9 @@ class QuillmarkRunner : public ::testing::Test {
   // Starts the runs that follow with these of descriptors 0, 1 and 2 closed.
   void CloseInRuns(std::vector<int> fds) { closed_ = std::move(fds); }
 
-  // Limits the size of the files that the runs that follow may write, as
-  // `ulimit -f` does; a write past it fails with EFBIG.
-  void LimitFileSize(long bytes) { file_size_limit_ = bytes; }
+  // Limits `resource` (RLIMIT_FSIZE, as `ulimit -f` does, or RLIMIT_AS) for
+  // the runs that follow; -1 for no limit.
+  void Limit(int resource, long bytes) { limit_ = {resource, bytes}; }
 
   // Expects status 255, nothing on standard output and `message` alone on
   // standard error.
@@ -83,7 +83,7 @@ class QuillmarkRunner : public ::testing::Test {
   std::filesystem::path stdout_to_;
   int stdout_flags_ = 0;
   std::vector<int> closed_;
-  long file_size_limit_ = -1;
+  std::pair<int, long> limit_{0, -1};
 };
 
 }  // namespace quillmark::test

@@ -1,6 +1,7 @@
 // Runs the built quillmark binary in a fresh directory and checks its exact
 // standard output, standard error, exit status and files.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -50,6 +51,15 @@ const char kUsage[] =
     "\n";
 
 using Quillmark = QuillmarkRunner;
+
+// A sanitizer reserves more address space than a limit would leave it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
 
 TEST_F(Quillmark, UsageListingTouchesNothing) {
   Write("list.txt", "205\n");
@@ -300,27 +310,27 @@ TEST_F(Quillmark, StandardOutputWriteErrorFails) {
 // cannot be used leaves the output as it was, or not there at all.
 TEST_F(Quillmark, UnusableListLeavesOutputUntouched) {
   fs::create_directory(At("lists"));
-  Write("utf16le.txt", std::string("\xFF\xFE"
-                                   "2\0"
-                                   "0\0"
-                                   "5\0\n\0",
-                                   10));
-  Write("utf16be.txt", std::string("\xFE\xFF\0"
-                                   "2\0"
-                                   "0\0"
-                                   "5\0\n",
-                                   10));
+  // "205\n" in UTF-16, little- and big-endian, after its byte order mark.
+  Write("utf16le.txt", std::string("\377\3762\0000\0005\000\n\000", 10));
+  Write("utf16be.txt", std::string("\376\377\0002\0000\0005\000\n", 10));
+  // A terabyte, mostly sparse, whose start asks for a large seen set.
+  Write("huge.txt", std::string(1 << 16, '\n'));
+  fs::resize_file(At("huge.txt"), std::uintmax_t{1} << 40);
   struct Case {
     std::string input;
     std::string message;
+    long memory = -1;  // bytes of address space
   };
   const Case cases[] = {
       {"lists", "Cannot read input file."},
       {"utf16le.txt", "Input file is UTF-16; save it as UTF-8."},
       {"utf16be.txt", "Input file is UTF-16; save it as UTF-8."},
+      {"huge.txt", "Out of memory.", 128L << 20},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
+    if (c.memory > 0 && kSanitized) continue;
+    Limit(RLIMIT_AS, c.memory);
     ExpectFailure({"-i", c.input, "--pp", "7"}, c.message);
     EXPECT_FALSE(Exists("Devices.ini"));
     Write("kept.ini", "[old]\nId=1\n");

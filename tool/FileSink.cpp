@@ -8,16 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
-#include <system_error>
+
+#include "tool/Failure.h"
+#include "tool/Messages.h"
 
 namespace quillmark {
-namespace {
-
-[[noreturn]] void Throw(int error, const char* what) {
-  throw std::system_error(error, std::generic_category(), what);
-}
-
-}  // namespace
 
 FileSink::FileSink(Posix& posix, int fd, bool cut_back)
     : posix_(posix), fd_(fd), cut_back_(cut_back) {
@@ -32,19 +27,19 @@ FileSink::FileSink(Posix& posix, int fd, bool cut_back)
 }
 
 void FileSink::Append(std::string_view unit) {
-  if (failed_) Fail(EIO);
+  if (failed_) Stop(EIO);
   while (!unit.empty()) {
     const ssize_t n = posix_.Write(fd_, unit.data(), unit.size());
     if (n > 0) {
       unit.remove_prefix(static_cast<std::size_t>(n));
     } else if (n == 0 || errno != EINTR) {
-      Fail(n < 0 ? errno : EIO);
+      Stop(n < 0 ? errno : EIO);
     }
   }
   if (cut_back_) written_ = ::lseek(fd_, 0, SEEK_CUR);
 }
 
-void FileSink::Fail(int error) {
+void FileSink::Stop(int error) {
   // A record cut short would be read as a corrupt or forged one; the rest
   // is never retried, so that nothing is written twice.
   if (!failed_ && cut_back_) {
@@ -52,7 +47,7 @@ void FileSink::Fail(int error) {
     [[maybe_unused]] const int cut = ::ftruncate(fd_, written_);
   }
   failed_ = true;
-  Throw(error, "write");
+  Fail(messages::kCannotWrite, error);
 }
 
 Blocks::Blocks(UnitSink& next, bool each_record)
@@ -90,7 +85,7 @@ void Blocks::Flush() {
 Spool::Spool(Posix& posix)
     : fd_(::memfd_create("quillmark-spool", MFD_CLOEXEC)),
       sink_(posix, fd_.get(), false) {
-  if (!fd_.valid()) Throw(errno, "memfd_create");
+  if (!fd_.valid()) Fail(messages::kCannotWrite);
 }
 
 void Spool::Append(std::string_view unit) {
@@ -108,7 +103,7 @@ void Spool::CopyTo(UnitSink& out) const {
       const ssize_t n = ::pread(fd_.get(), buffer.get() + done, unit - done,
                                 offset + static_cast<off_t>(done));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) Throw(n < 0 ? errno : EIO, "read");
+      if (n <= 0) Fail(messages::kCannotWrite, n < 0 ? errno : EIO);
       done += static_cast<std::size_t>(n);
     }
     out.Append(std::string_view(buffer.get(), unit));

@@ -26,7 +26,7 @@ namespace quillmark {
 class UnitSink {
  public:
   virtual ~UnitSink() = default;
-  // Writes `unit` whole; throws std::system_error if it cannot.
+  // Writes `unit` whole; throws Failure kCannotWrite if it cannot.
   virtual void Append(std::string_view unit) = 0;
 };
 
@@ -36,12 +36,14 @@ class FileSink : public UnitSink {
   // alone writes, from its offset on, or from its end if it appends.
   FileSink(Posix& posix, int fd, bool cut_back);
 
-  // Writes `unit` whole; throws std::system_error if it cannot, and for
+  // Writes `unit` whole; throws Failure kCannotWrite if it cannot, and for
   // every unit after a failed one.
   void Append(std::string_view unit) override;
 
  private:
-  [[noreturn]] void Fail(int error);
+  // Cuts a regular file back to its last whole unit, refuses all units to
+  // come, and throws Failure kCannotWrite with `error`.
+  [[noreturn]] void Stop(int error);
 
   Posix& posix_;
   int fd_;
@@ -74,14 +76,14 @@ class Blocks : public RecordSink {
 
 class Spool : public UnitSink {
  public:
-  // Throws std::system_error if no memfd can be had.
+  // Throws Failure kCannotWrite if no memfd can be had.
   explicit Spool(Posix& posix);
 
-  // Keeps `unit`; throws std::system_error if it cannot.
+  // Keeps `unit`; throws Failure kCannotWrite if it cannot.
   void Append(std::string_view unit) override;
 
   // Passes every unit kept, in order, to `out`; throws what `out` throws,
-  // and std::system_error if the spool cannot be read.
+  // and Failure kCannotWrite if the spool cannot be read.
   void CopyTo(UnitSink& out) const;
 
  private:

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
+
+#include "tool/Failure.h"
+#include "tool/Messages.h"
 
 namespace quillmark {
 
@@ -13,14 +15,16 @@ InputFile::~InputFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool InputFile::Open(const std::filesystem::path& path,
+void InputFile::Open(const std::filesystem::path& path,
                      const Interrupts& interrupts) {
   constexpr int kFlags = O_RDONLY | O_CLOEXEC;
   struct stat named;
   fd_ = ::stat(path.c_str(), &named) == 0 && S_ISFIFO(named.st_mode)
             ? OpenFifo(path.c_str(), kFlags, interrupts)
             : ::open(path.c_str(), kFlags);
-  return fd_ >= 0 && ::fstat(fd_, &status_) == 0;
+  if (fd_ < 0 || ::fstat(fd_, &status_) != 0) {
+    Fail(messages::kCannotOpenInput);
+  }
 }
 
 std::size_t InputFile::Read(char* buffer, std::size_t size) {
@@ -28,7 +32,7 @@ std::size_t InputFile::Read(char* buffer, std::size_t size) {
   do {
     n = ::read(fd_, buffer, size);
   } while (n < 0 && errno == EINTR);
-  if (n < 0) throw std::system_error(errno, std::generic_category(), "read");
+  if (n < 0) Fail(messages::kCannotRead);
   return static_cast<std::size_t>(n);
 }
 

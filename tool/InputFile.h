@@ -20,9 +20,9 @@ class InputFile : public ByteSource {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  // Opens `path` for reading; returns false if it cannot be opened. A FIFO
-  // waits for a writer, and throws as OpenFifo does.
-  bool Open(const std::filesystem::path& path, const Interrupts& interrupts);
+  // Opens `path` for reading; throws Failure kCannotOpenInput if it cannot.
+  // A FIFO waits for a writer, and throws as OpenFifo does.
+  void Open(const std::filesystem::path& path, const Interrupts& interrupts);
 
   // Returns whether the list is a regular file, which has all its lines at
   // once: no interrupt can cut it short.
@@ -35,8 +35,8 @@ class InputFile : public ByteSource {
     return S_ISCHR(status_.st_mode) ? nullptr : &status_;
   }
 
-  // One read(2), repeated if a signal interrupts it. Throws
-  // std::system_error if it fails.
+  // One read(2), repeated if a signal interrupts it. Throws Failure
+  // kCannotRead if it fails.
   std::size_t Read(char* buffer, std::size_t size) override;
 
   std::uint64_t Size() const override {

@@ -5,8 +5,8 @@
 
 #include <cerrno>
 #include <iostream>
-#include <stdexcept>
 
+#include "tool/Failure.h"
 #include "tool/Messages.h"
 
 namespace quillmark {
@@ -59,9 +59,9 @@ void Interrupts::Note() noexcept {
   errno = saved;
 }
 
-bool Interrupts::EndList() noexcept {
+void Interrupts::EndList(bool whole) {
   ended_ = 1;
-  return interrupted_ != 0;
+  if (interrupted_ != 0 && !whole) Refuse(messages::kInterrupted);
 }
 
 void AttachStopSignals(void (*handler)(int), const char* const messages[2]) {
@@ -82,7 +82,7 @@ int OpenFifo(const char* path, int flags, const Interrupts& interrupts) {
     // An interrupt that came just before the open is seen here; one in the
     // moment between this check and the wait is seen at the next Ctrl-C.
     if (interrupts.received()) {
-      throw std::invalid_argument(messages::kInterruptedWaiting);
+      Refuse(messages::kInterruptedWaiting);
     }
     const int fd = ::open(path, flags);
     if (fd >= 0 || errno != EINTR) return fd;

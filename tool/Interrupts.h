@@ -20,9 +20,10 @@ class Interrupts {
   // Returns whether an interrupt has come.
   bool received() const noexcept { return interrupted_ != 0; }
 
-  // Marks the end of the list, after which an interrupt changes nothing;
-  // returns whether one came before it.
-  bool EndList() noexcept;
+  // Marks the end of the list, after which an interrupt changes nothing.
+  // Throws std::invalid_argument kInterrupted if one came before it, unless
+  // the list was `whole` when it was opened, as a regular file is.
+  void EndList(bool whole);
 
  private:
   volatile std::sig_atomic_t interrupted_ = 0;
@@ -39,9 +40,8 @@ void WriteLine(int fd, std::string_view text) noexcept;
 void AttachStopSignals(void (*handler)(int), const char* const messages[2]);
 
 // open(2) of a FIFO, which waits for the other end. An interrupt ends the
-// wait: throws std::invalid_argument "Interrupted while waiting to open a
-// FIFO." if one comes before it or while it waits. Returns the descriptor,
-// or -1 with errno set.
+// wait: throws std::invalid_argument kInterruptedWaiting if one comes before
+// it or while it waits. Returns the descriptor, or -1 with errno set.
 int OpenFifo(const char* path, int flags, const Interrupts& interrupts);
 
 }  // namespace quillmark

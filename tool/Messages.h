@@ -1,14 +1,17 @@
-// Every message that the tool can print, in one table: its own, and those of
-// the libraries it calls, which each declare what they throw. The manual
-// lists each under DIAGNOSTICS, and a test holds the two together. In a
+// What the tool writes to standard error, in one table: the message of
+// every failure, the tool's own and those of the list checks (which the
+// loop defines in ListMessages.h), and the notices of interrupts and of
+// signals that cannot be caught. The manual lists each under DIAGNOSTICS,
+// and a test holds the two together. The options library's messages, the
+// usage listing, the duplicate notices and the summary are not here. In a
 // pattern, the upper-case placeholders (N, HH, WORD) stand for what fills
-// them in.
+// them in (FillIn.h).
 #ifndef QUILLMARK_TOOL_MESSAGES_H_
 #define QUILLMARK_TOOL_MESSAGES_H_
 
 #include <string_view>
 
-#include "devicelist/DeviceList.h"
+#include "devicelist/ListMessages.h"
 
 namespace quillmark::messages {
 
@@ -23,19 +26,22 @@ inline constexpr char kInterruptedWaiting[] =
 inline constexpr char kAlsoStandardError[] =
     "Output file is also standard error.";
 inline constexpr char kSameFile[] = "Input and output are the same file.";
+inline constexpr char kCannotRead[] = "Cannot read input file.";
 inline constexpr char kCannotOpenOutput[] =
     "Cannot open output file for writing.";
 inline constexpr char kOutputInUse[] = "Output file is in use by another run.";
-inline constexpr char kCannotWriteStandardOutput[] =
-    "Cannot write standard output.";
+inline constexpr char kCannotWrite[] = "Cannot write output file.";
 inline constexpr char kInterrupted[] =
     "Interrupted; the list may be incomplete.";
+inline constexpr char kCannotWriteStandardOutput[] =
+    "Cannot write standard output.";
 inline constexpr char kOutOfMemory[] = "Out of memory.";
 inline constexpr char kInterruptReceived[] =
     "Interrupt received; the list is finished first.";
 inline constexpr char kNoSigint[] = "Failed to attach to SIGINT!";
 inline constexpr char kNoSigterm[] = "Failed to attach to SIGTERM!";
 
+// In the order of the checks.
 inline constexpr std::string_view kAll[] = {
     kUnexpectedArgument,
     kNoInput,
@@ -45,7 +51,7 @@ inline constexpr std::string_view kAll[] = {
     kInterruptedWaiting,
     kAlsoStandardError,
     kSameFile,
-    list_messages::kCannotRead,
+    kCannotRead,
     list_messages::kUtf16,
     list_messages::kLineTooLong,
     list_messages::kTooManyLines,
@@ -54,7 +60,7 @@ inline constexpr std::string_view kAll[] = {
     list_messages::kControlCharacter,
     list_messages::kSeparator,
     list_messages::kTooManyExtensions,
-    list_messages::kCannotWrite,
+    kCannotWrite,
     kInterrupted,
     kCannotWriteStandardOutput,
     kOutOfMemory,

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "devicelist/FillIn.h"
+
 namespace quillmark::messages {
 namespace {
 
@@ -82,14 +84,12 @@ TEST(Messages, ReadmeListsEveryMessage) {
   }
 }
 
+// Only the placeholder is replaced, also where the value looks like one.
 TEST(Messages, PatternsAreFilledIn) {
-  using list_messages::ControlCharacter;
-  EXPECT_EQ("Line 1: extension holds control character 0x00.",
-            ControlCharacter(1, 0x00));
-  EXPECT_EQ("Line 4294967295: extension holds control character 0x7F.",
-            ControlCharacter(4294967295u, 0x7f));
-  EXPECT_EQ("Line 20: extension holds control character 0x1A.",
-            ControlCharacter(20, 0x1a));
+  EXPECT_EQ("Unexpected argument: 'N HH'.",
+            FillIn(kUnexpectedArgument, "WORD", "N HH"));
+  EXPECT_EQ("Line 4294967295: extension holds control character 0xHH.",
+            FillIn(list_messages::kControlCharacter, "N", "4294967295"));
 }
 
 }  // namespace

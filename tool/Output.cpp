@@ -4,12 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 #include "tool/Attributes.h"
+#include "tool/Failure.h"
 #include "tool/FileSink.h"
 #include "tool/Messages.h"
 #include "tool/WorkFile.h"
@@ -17,46 +16,32 @@
 namespace quillmark {
 namespace {
 
-[[noreturn]] void Refuse(const char* message) {
-  throw std::invalid_argument(message);
-}
-
-// Runs `step`, which writes records; a failure to write is the output's.
-template <typename Step>
-void Writing(Step step) {
-  try {
-    step();
-  } catch (const std::system_error&) {
-    Refuse(list_messages::kCannotWrite);
-  }
-}
-
 // Syncs and closes a file written in place. fsync(2) says EINVAL for one
 // that cannot be synced: a pipe, a FIFO, a terminal.
 void SyncAndClose(Posix& posix, Fd& fd) {
-  if (posix.Sync(fd.get()) != 0 && errno != EINVAL) {
-    Refuse(list_messages::kCannotWrite);
-  }
-  if (posix.Close(fd.Release()) != 0) Refuse(list_messages::kCannotWrite);
+  if (posix.Sync(fd.get()) != 0 && errno != EINVAL)
+    Fail(messages::kCannotWrite);
+  if (posix.Close(fd.Release()) != 0) Fail(messages::kCannotWrite);
 }
 
 Fd Duplicate(int fd) {
   Fd copy(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-  if (!copy.valid()) Refuse(messages::kCannotOpenOutput);
+  if (!copy.valid()) Fail(messages::kCannotOpenOutput);
   return copy;
 }
 
 constexpr int kOpenFlags = O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK;
 
-// Opens `name` in `folder`, which must still be the file `expected`, with
-// `flags`.
+// Opens `name` in `folder` with `flags`; returns it if it is still the file
+// `expected`, and otherwise no descriptor, with errno set.
 Fd Reopen(int folder, const std::string& name, const struct stat& expected,
           int flags) {
   Fd fd(::openat(folder, name.c_str(), flags | kOpenFlags));
   struct stat opened;
-  if (!fd.valid() || ::fstat(fd.get(), &opened) != 0 ||
-      !SameFile(opened, expected)) {
-    Refuse(messages::kCannotOpenOutput);
+  if (fd.valid() &&
+      (::fstat(fd.get(), &opened) != 0 || !SameFile(opened, expected))) {
+    fd.Reset();
+    errno = ESTALE;
   }
   return fd;
 }
@@ -66,17 +51,15 @@ Fd Reopen(int folder, const std::string& name, const struct stat& expected,
 // locks are held per open file, and standard output's may be shared.
 Fd LockOutput(Posix& posix, const Fd& folder, const std::string& name,
               const struct stat& expected) {
-  Fd fd;
   if (!folder.valid()) {
-    fd = Duplicate(STDOUT_FILENO);
-  } else {
-    try {
-      fd = Reopen(folder.get(), name, expected, O_RDONLY);
-    } catch (const std::invalid_argument&) {
-      // A file that may only be written.
-      fd = Reopen(folder.get(), name, expected, O_WRONLY);
-    }
+    Fd fd = Duplicate(STDOUT_FILENO);
+    LockOrRefuse(posix, fd.get());
+    return fd;
   }
+  Fd fd = Reopen(folder.get(), name, expected, O_RDONLY);
+  // A file that may only be written.
+  if (!fd.valid()) fd = Reopen(folder.get(), name, expected, O_WRONLY);
+  if (!fd.valid()) Fail(messages::kCannotOpenOutput);
   LockOrRefuse(posix, fd.get());
   return fd;
 }
@@ -98,7 +81,7 @@ class Replaced : public Output {
   void Append(std::string_view record) override { blocks_.Append(record); }
 
   void Commit() override {
-    Writing([this] { blocks_.Flush(); });
+    blocks_.Flush();
     // An output that was not there may have been made since, by another
     // run's redirection of its standard output.
     if (!plan_.old) {
@@ -139,14 +122,12 @@ class Spooled : public Output {
   void Append(std::string_view record) override { blocks_.Append(record); }
 
   void Commit() override {
-    Writing([this] {
-      blocks_.Flush();
-      if (in_place_ && ::ftruncate(fd_.get(), 0) != 0) {
-        throw std::system_error(errno, std::generic_category(), "ftruncate");
-      }
-      FileSink out(posix_, fd_.get(), true);
-      spool_.CopyTo(out);
-    });
+    blocks_.Flush();
+    if (in_place_ && ::ftruncate(fd_.get(), 0) != 0) {
+      Fail(messages::kCannotWrite);
+    }
+    FileSink out(posix_, fd_.get(), true);
+    spool_.CopyTo(out);
     SyncAndClose(posix_, fd_);
   }
 
@@ -188,8 +169,8 @@ Fd OpenDirect(const OutputPlan& plan, const Interrupts& interrupts) {
             ? OpenFifo(plan.path.c_str(), kFlags, interrupts)
             : ::open(plan.path.c_str(), kFlags));
   struct stat opened;
-  if (!fd.valid() || ::fstat(fd.get(), &opened) != 0 ||
-      !SameFile(opened, *plan.old)) {
+  if (!fd.valid()) Fail(messages::kCannotOpenOutput);
+  if (::fstat(fd.get(), &opened) != 0 || !SameFile(opened, *plan.old)) {
     Refuse(messages::kCannotOpenOutput);
   }
   return fd;
@@ -218,7 +199,7 @@ std::unique_ptr<Output> OpenOutput(const OutputPlan& plan,
     if (plan.way == OutputPlan::kReplace) {
       const int error = work->error();
       if (error == ENOSPC || error == EDQUOT || error == EROFS) {
-        Refuse(list_messages::kCannotWrite);
+        Fail(messages::kCannotWrite, error);
       }
       if (work->claimed() &&
           (plan.old ? KeepAttributes(work->fd(), lock.get(), *plan.old)
@@ -233,14 +214,11 @@ std::unique_ptr<Output> OpenOutput(const OutputPlan& plan,
       work.reset();
     }
     fd = Reopen(plan.folder.get(), plan.name, *plan.old, O_WRONLY);
+    if (!fd.valid()) Fail(messages::kCannotOpenOutput);
   }
-  std::unique_ptr<Output> output;
-  Writing([&] {
-    output = std::make_unique<Spooled>(posix, std::move(lock), std::move(work),
-                                       std::move(fd),
-                                       plan.way != OutputPlan::kStandardOutput);
-  });
-  return output;
+  return std::make_unique<Spooled>(posix, std::move(lock), std::move(work),
+                                   std::move(fd),
+                                   plan.way != OutputPlan::kStandardOutput);
 }
 
 }  // namespace quillmark

@@ -26,19 +26,18 @@ namespace quillmark {
 
 class Output : public RecordSink {
  public:
-  // Puts the records in place and syncs them. Throws std::invalid_argument
-  // "Cannot write output file." if a step fails; a regular output is then as
-  // it was, unless writing the spool to it failed, which leaves it whole
-  // records.
+  // Puts the records in place and syncs them. Throws kCannotWrite, as
+  // Failure with the errno of the step that failed; a regular output is
+  // then as it was, unless writing the spool to it failed, which leaves it
+  // whole records.
   virtual void Commit() = 0;
 };
 
 // Opens the output that `plan` describes, which must outlive it, and locks
 // a regular one against other runs. `list` is the list's status, or null.
-// Throws std::invalid_argument "Cannot open output file for writing.",
-// "Output file is in use by another run.", "Input and output are the same
-// file.", "Cannot write output file." if there is no room for the work file
-// or the spool, and "Interrupted while waiting to open a FIFO.".
+// Throws kCannotOpenOutput, kOutputInUse, kSameFile, kCannotWrite if there
+// is no room for the work file or the spool, and kInterruptedWaiting: as
+// Failure where a system call failed, else as std::invalid_argument.
 std::unique_ptr<Output> OpenOutput(const OutputPlan& plan,
                                    const struct stat* list,
                                    const Interrupts& interrupts,

@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "tool/Failure.h"
 #include "tool/Messages.h"
 #include "tool/WorkFile.h"
 
@@ -17,10 +17,6 @@ namespace quillmark {
 namespace {
 
 namespace fs = std::filesystem;
-
-[[noreturn]] void Refuse(const char* message) {
-  throw std::invalid_argument(message);
-}
 
 // Where open(2) with O_CREAT would make the file that `path` names, which
 // does not exist: past the dangling links that lead there, which the kernel
@@ -140,13 +136,12 @@ OutputPlan PlanOutput(const fs::path& path, const struct stat* list) {
   if (!file.valid()) {
     // Nothing there, or a dangling link; any other error, a link that the
     // kernel refuses to follow among them, refuses the run.
-    if (errno != ENOENT || !FindFolder(WhereMade(path), plan)) {
-      Refuse(messages::kCannotOpenOutput);
-    }
+    if (errno != ENOENT) Fail(messages::kCannotOpenOutput);
+    if (!FindFolder(WhereMade(path), plan)) Refuse(messages::kCannotOpenOutput);
     return plan;
   }
   struct stat status;
-  if (::fstat(file.get(), &status) != 0) Refuse(messages::kCannotOpenOutput);
+  if (::fstat(file.get(), &status) != 0) Fail(messages::kCannotOpenOutput);
   plan.old = status;
   const int stream = StandardStream(status);
   if (stream == STDERR_FILENO) Refuse(messages::kAlsoStandardError);
@@ -170,7 +165,7 @@ OutputPlan PlanOutput(const fs::path& path, const struct stat* list) {
   // A run that may not write the output must not replace it either.
   if (::faccessat(plan.folder.get(), plan.name.c_str(), W_OK, AT_EACCESS) !=
       0) {
-    Refuse(messages::kCannotOpenOutput);
+    Fail(messages::kCannotOpenOutput);
   }
   if (CanReplace(plan)) plan.way = OutputPlan::kReplace;
   return plan;

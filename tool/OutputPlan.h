@@ -43,9 +43,9 @@ struct OutputPlan {
 
 // Returns how the output at `path` is to be written. `list` is the list's
 // status, or null for a device that may be both ends of a run. Throws
-// std::invalid_argument "Cannot open output file for writing." if the path
-// leads nowhere that can be written, "Output file is also standard error."
-// and "Input and output are the same file.".
+// kCannotOpenOutput if the path leads nowhere that can be written (as
+// Failure where a system call said so), and std::invalid_argument
+// kAlsoStandardError and kSameFile.
 OutputPlan PlanOutput(const std::filesystem::path& path,
                       const struct stat* list);
 

@@ -7,8 +7,8 @@
 #include <boost/uuid/name_generator_sha1.hpp>
 #include <boost/uuid/uuid_io.hpp>
 #include <cerrno>
-#include <stdexcept>
 
+#include "tool/Failure.h"
 #include "tool/Messages.h"
 
 namespace quillmark {
@@ -18,10 +18,6 @@ constexpr std::string_view kSuffix = ".quillmark-new";
 
 // A run that keeps losing the race for the work path is as good as refused.
 constexpr int kAttempts = 100;
-
-[[noreturn]] void Refuse(const char* message) {
-  throw std::invalid_argument(message);
-}
 
 }  // namespace
 
@@ -66,7 +62,7 @@ bool WorkFile::TryClaim(uid_t owner, const struct stat* list) {
     // Another run may take it for a leftover, or another user rename it
     // away, before it is locked: then it is made again.
     if (posix_.Lock(made.get()) != 0 && errno == EWOULDBLOCK) return false;
-    if (::fstat(made.get(), &made_) != 0) Refuse(messages::kCannotOpenOutput);
+    if (::fstat(made.get(), &made_) != 0) Fail(messages::kCannotOpenOutput);
     fd_ = std::move(made);
     if (StillThere()) return true;
     fd_.Reset();
@@ -79,7 +75,7 @@ bool WorkFile::TryClaim(uid_t owner, const struct stat* list) {
   struct stat there;
   if (::fstatat(folder_, name_.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno == ENOENT) return false;
-    Refuse(messages::kCannotOpenOutput);
+    Fail(messages::kCannotOpenOutput);
   }
   if (list != nullptr && SameFile(there, *list)) Refuse(messages::kSameFile);
   if (!S_ISREG(there.st_mode) || there.st_nlink != 1 ||
@@ -91,7 +87,7 @@ bool WorkFile::TryClaim(uid_t owner, const struct stat* list) {
   if (!leftover.valid() && errno == EACCES) {
     leftover.Reset(::openat(folder_, name_.c_str(), O_WRONLY | kFlags));
   }
-  if (!leftover.valid()) Refuse(messages::kCannotOpenOutput);
+  if (!leftover.valid()) Fail(messages::kCannotOpenOutput);
   struct stat opened;
   if (::fstat(leftover.get(), &opened) != 0 || !SameFile(opened, there)) {
     return false;
@@ -122,8 +118,9 @@ void WorkFile::Discard() noexcept {
 
 void WorkFile::Commit(const char* target, const std::filesystem::path& output) {
   const auto fail = [this] {
+    const int error = errno;
     Discard();
-    Refuse(list_messages::kCannotWrite);
+    Fail(messages::kCannotWrite, error);
   };
   if (posix_.Sync(fd_.get()) != 0) fail();
   // A second descriptor keeps the lock past the close and through the
@@ -136,11 +133,10 @@ void WorkFile::Commit(const char* target, const std::filesystem::path& output) {
   if (posix_.Rename(folder_, name_.c_str(), target) != 0) fail();
   committed_ = true;
   struct stat named;
-  if (::stat(output.c_str(), &named) != 0 || !SameFile(named, made_)) {
-    Refuse(list_messages::kCannotWrite);
-  }
+  if (::stat(output.c_str(), &named) != 0) Fail(messages::kCannotWrite);
+  if (!SameFile(named, made_)) Refuse(messages::kCannotWrite);
   if (posix_.Sync(folder_) != 0 && errno != EINVAL) {
-    Refuse(list_messages::kCannotWrite);
+    Fail(messages::kCannotWrite);
   }
 }
 

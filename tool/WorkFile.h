@@ -31,19 +31,17 @@ std::string WorkName(std::string_view name);
 // Returns whether `a` and `b` are the same file.
 bool SameFile(const struct stat& a, const struct stat& b);
 
-// Locks `fd` against other runs. Throws std::invalid_argument "Output file
-// is in use by another run." if one holds it; a file system without locks
-// leaves it unlocked.
+// Locks `fd` against other runs. Throws std::invalid_argument kOutputInUse
+// if one holds it; a file system without locks leaves it unlocked.
 void LockOrRefuse(Posix& posix, int fd);
 
 class WorkFile {
  public:
   // Claims `name` in `folder` for an output owned by `owner`; `list`, if not
-  // null, is the list's status. Throws std::invalid_argument "Cannot open
-  // output file for writing." if anything but a leftover stands there, "Output
-  // file is in use by another run." if another run holds it, and "Input and
-  // output are the same file." if it is the list. If it cannot be made,
-  // claimed() is false and error() says why.
+  // null, is the list's status. Throws kCannotOpenOutput if anything but a
+  // leftover stands there, kOutputInUse if another run holds it, and
+  // kSameFile if it is the list. If it cannot be made, claimed() is false and
+  // error() says why.
   WorkFile(Posix& posix, int folder, std::string name, uid_t owner,
            const struct stat* list);
   // Removes it, unless Commit succeeded.
@@ -57,8 +55,8 @@ class WorkFile {
 
   // Syncs and closes the work file, renames it to `target` in its folder and
   // syncs the folder, checking each step; then `output`, the path the run
-  // was given, must name it. Throws std::invalid_argument "Cannot write
-  // output file." if any of that fails; before the rename, the work file is
+  // was given, must name it. Throws kCannotWrite if any of that fails, as
+  // Failure with the errno of the step; before the rename, the work file is
   // then removed.
   void Commit(const char* target, const std::filesystem::path& output);
 

@@ -11,17 +11,20 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <stdexcept>
 
 #include "devicelist/DeviceList.h"
-#include "devicelist/LineReader.h"
+#include "devicelist/FillIn.h"
 #include "quillmark/identity/DeviceIdGenerator.h"
 #include "tool/Config.h"
+#include "tool/Failure.h"
+#include "tool/HugePages.h"
 #include "tool/InputFile.h"
+#include "tool/Interrupts.h"
 #include "tool/Messages.h"
 #include "tool/Output.h"
 #include "tool/OutputPlan.h"
-#include "tool/Run.h"
 
 namespace po = boost::program_options;
 namespace messages = quillmark::messages;
@@ -33,8 +36,6 @@ namespace {
 quillmark::Interrupts interrupts;
 
 void HandleStopSignal(int) { interrupts.Note(); }
-
-void Fail(const char* message) { throw std::invalid_argument(message); }
 
 // A closed standard output or error would be taken by the next file opened,
 // and notices or messages would land in it. On /dev/full they fail as
@@ -108,9 +109,9 @@ int ReadFlags(int argc, char** argv, Config& config) {
   // the run would silently go without.
   for (const po::option& option : parsed.options) {
     if (option.string_key.empty()) {
-      std::string message = messages::kUnexpectedArgument;
-      message.replace(message.find("WORD"), 4, option.original_tokens.front());
-      Fail(message.c_str());
+      throw std::invalid_argument(
+          quillmark::FillIn(messages::kUnexpectedArgument, "WORD",
+                            option.original_tokens.front()));
     }
   }
   return -1;
@@ -118,17 +119,24 @@ int ReadFlags(int argc, char** argv, Config& config) {
 
 // Throws the message of the first check that `config` fails; touches no file.
 void CheckConfig(const Config& config) {
-  if (config.input.empty()) Fail(messages::kNoInput);
+  using quillmark::Refuse;
+  if (config.input.empty()) Refuse(messages::kNoInput);
   if (std::filesystem::status(config.input).type() ==
       std::filesystem::file_type::not_found) {
-    Fail(messages::kInputMissing);
+    Refuse(messages::kInputMissing);
   }
-  if (config.pp == 0) Fail(messages::kNoPp);
-  if (config.output.empty()) Fail(messages::kCannotOpenOutput);
+  if (config.pp == 0) Refuse(messages::kNoPp);
+  if (config.output.empty()) Refuse(messages::kCannotOpenOutput);
 }
 
 void OpenList(const Config& config, quillmark::InputFile& list) {
-  if (!list.Open(config.input, interrupts)) Fail(messages::kCannotOpenInput);
+  list.Open(config.input, interrupts);
+}
+
+// Records that go to standard output leave it to them alone.
+std::ostream& NoticeStream(const quillmark::OutputPlan& plan) {
+  return plan.way == quillmark::OutputPlan::kStandardOutput ? std::cerr
+                                                            : std::cout;
 }
 
 void PrintSummary(std::uint32_t devices, const std::filesystem::path& output,
@@ -139,7 +147,7 @@ void PrintSummary(std::uint32_t devices, const std::filesystem::path& output,
 // The listing, the notices and the summary are what a caller reads of the run;
 // losing them (a full disk, a closed pipe) must not look like success.
 void CheckStandardOutput() {
-  if (!std::cout) Fail(messages::kCannotWriteStandardOutput);
+  if (!std::cout) quillmark::Refuse(messages::kCannotWriteStandardOutput);
 }
 
 int Run(int argc, char** argv) {
@@ -148,23 +156,21 @@ int Run(int argc, char** argv) {
     return status;
   }
   CheckConfig(config);
-  quillmark::InputFile input;
-  OpenList(config, input);
+  quillmark::InputFile list;
+  OpenList(config, list);
   // The output is refused, or locked and made ready, before a byte of the
   // list is read; until the end of the list nothing is written to it.
   const quillmark::OutputPlan plan =
-      quillmark::PlanOutput(config.output, input.identity());
+      quillmark::PlanOutput(config.output, list.identity());
   const std::unique_ptr<quillmark::Output> ini =
-      quillmark::OpenOutput(plan, input.identity(), interrupts);
-  quillmark::LineReader list(input);
-  quillmark::CheckListStart(list);
+      quillmark::OpenOutput(plan, list.identity(), interrupts);
+  std::ostream& notices = NoticeStream(plan);
   const quillmark::DeviceIdGenerator generator(config.tenant_id, config.salt);
-  // Records that go to standard output leave it to them alone.
-  std::ostream& notices = plan.way == quillmark::OutputPlan::kStandardOutput
-                              ? std::cerr
-                              : std::cout;
-  const std::uint32_t devices = quillmark::MakeIni(
-      list, input.IsRegular(), *ini, notices, generator, config.pp, interrupts);
+  quillmark::HugePages memory;
+  const std::uint32_t devices = quillmark::WriteDeviceList(
+      list, *ini, notices, generator, config.pp, memory);
+  interrupts.EndList(list.IsRegular());
+  ini->Commit();
   PrintSummary(devices, config.output, notices);
   return 0;
 }
@@ -184,8 +190,12 @@ int main(int argc, char** argv) {
     const int status = Run(argc, argv);
     CheckStandardOutput();
     return status;
+  } catch (const std::bad_alloc&) {
+    // Wording it must not take memory.
+    quillmark::WriteLine(STDERR_FILENO, messages::kOutOfMemory);
+    return -1;
   } catch (const std::exception& e) {
-    quillmark::PrintFailure(e, STDERR_FILENO);
+    quillmark::WriteLine(STDERR_FILENO, e.what());
     return -1;
   }
 }
