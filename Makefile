@@ -12,18 +12,25 @@ PREFIX ?= /usr/local
 PACKAGE_BUILD ?= build-package
 PACKAGES ?=
 
-.PHONY: all deps build run test bench fuzz install package clean
+.PHONY: all deps configure build tool run test bench fuzz install uninstall \
+  package clean
 
 all: build
 
 deps:
 	@scripts/install-deps $(PACKAGES)
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS)
+
+build: configure
 	cmake --build $(BUILD) -j$$(nproc)
 
-run: build
+# The tool alone, so that a first run does not wait for the tests' build.
+tool: configure
+	cmake --build $(BUILD) -j$$(nproc) --target quillmark_tool
+
+run: tool
 	$(BUILD)/quillmark $(ARGS)
 
 test: build
@@ -48,6 +55,18 @@ fuzz: deps
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Removes the files that an install from $(BUILD) put under PREFIX, as its
+# install_manifest.txt lists them, and nothing else.
+uninstall:
+	@test -f $(BUILD)/install_manifest.txt || \
+	  { echo "$(BUILD)/install_manifest.txt: nothing installed from $(BUILD)"; exit 1; }
+	@prefix=$$(realpath -m -s "$(PREFIX)"); \
+	while IFS= read -r file || [ -n "$$file" ]; do \
+	  case $$(realpath -m -s "$$file") in \
+	    "$$prefix"/*) rm -f -v "$$file" ;; \
+	  esac; \
+	done < $(BUILD)/install_manifest.txt
 
 # The Debian package, from a build folder of its own whose install prefix is
 # /usr, so that the libraries go to the multiarch folder.

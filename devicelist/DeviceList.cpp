@@ -103,6 +103,21 @@ void WriteRecord(RecordSink& ini, const DeviceRecords& records,
 // looked at, enough to cover the wait, and few enough not to stall on it.
 constexpr std::size_t kBatch = 256;
 constexpr std::size_t kAhead = 8;
+// The bytes of a list's first line that say what it is.
+constexpr std::size_t kFirstLine = 4096;
+
+// A UTF-16 line without its byte order mark: ASCII text is every other
+// byte, with a NUL at every even offset (big-endian) or every odd one.
+bool IsUtf16(std::string_view line) {
+  if (line.size() < 2) return false;
+  bool even = true;
+  bool odd = true;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    (i % 2 == 0 ? even : odd) &= line[i] == '\0';
+  }
+  return even || odd;
+}
+
 // The bytes at the start of a list that its line count is guessed from.
 constexpr std::size_t kSampled = std::size_t{1} << 16;
 
@@ -144,9 +159,23 @@ class Notices {
 }  // namespace
 
 void CheckListStart(LineReader& list) {
-  const std::string_view start = list.Peek(2);
-  if (start == "\xFF\xFE" || start == "\xFE\xFF") {
+  using namespace std::string_view_literals;
+  const std::string_view start = list.PeekLine(kFirstLine);
+  if (start.starts_with("\xFF\xFE\0\0"sv) ||
+      start.starts_with("\0\0\xFE\xFF"sv)) {
+    throw std::invalid_argument(list_messages::kUtf32);
+  }
+  if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF") ||
+      IsUtf16(start.substr(0, start.find('\n')))) {
     throw std::invalid_argument(list_messages::kUtf16);
+  }
+  // A carriage return inside the first line, which goes on for all that was
+  // looked at: each line ends with one alone, as old Mac editors save them.
+  const std::size_t cr = start.find('\r');
+  if (start.find('\n') == std::string_view::npos &&
+      cr != std::string_view::npos &&
+      start.find_first_not_of(" \t\r\v\f", cr) != std::string_view::npos) {
+    throw std::invalid_argument(list_messages::kCrOnly);
   }
 }
 

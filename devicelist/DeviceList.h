@@ -1,8 +1,9 @@
 // The generation loop: an extension list in, device records out.
 //
 // The list holds one extension per line, in UTF-8 or any 8-bit encoding,
-// taken byte for byte; a line is at most 1 MiB long. A list that starts with
-// a UTF-16 byte order mark (FF FE or FE FF) is refused. A DOS end-of-file
+// taken byte for byte; a line is at most 1 MiB long. A list in UTF-32 or
+// UTF-16 (by its byte order mark, or NULs at every other byte of its first
+// line), or with CR-only line ends, is refused. A DOS end-of-file
 // mark (1A) as its last byte is dropped. Each line is trimmed at both ends
 // of white space: space, tab, line feed, vertical tab, form feed and
 // carriage return, and the UTF-8 forms of Unicode's other White_Space
@@ -51,10 +52,11 @@ std::uint32_t WriteDeviceList(LineReader& list, RecordSink& ini,
                               Memory& memory = Memory::Default(),
                               std::uint64_t arena = ExtensionSet::kMaxCapacity);
 
-// Reads the first bytes of `list`, without consuming them, so that a list
-// that cannot be used is refused before anything is written. Throws
-// std::invalid_argument kUtf16 if the list is UTF-16, and what the reader
-// throws.
+// Reads the first line of `list`, or its first 4 KiB, without consuming
+// it, so that a list that cannot be used is refused before anything is
+// written. Throws std::invalid_argument kUtf32 or kUtf16 for a list in
+// those encodings (UTF-16 also without a byte order mark), kCrOnly for one
+// whose lines end with a carriage return alone, and what the reader throws.
 void CheckListStart(LineReader& list);
 
 }  // namespace quillmark

@@ -206,13 +206,13 @@ TEST(DeviceList, FailuresKeepTheRecordsBeforeThem) {
   }
 }
 
-// A list without a line end, endless as /dev/zero is, stops at the longest
-// line instead of taking all memory.
+// A list without a line end, endless as a device can be, stops at the
+// longest line instead of taking all memory.
 TEST(DeviceList, EndlessLineEndsTheRun) {
   class Zeros : public ByteSource {
    public:
     std::size_t Read(char* buffer, std::size_t size) override {
-      std::fill_n(buffer, size, '\0');
+      std::fill_n(buffer, size, '0');
       return size;
     }
   } zeros;
@@ -323,6 +323,40 @@ TEST(DeviceList, EncodingMarksAndControlBytes) {
        {},
        "",
        "Input file is UTF-16; save it as UTF-8."},
+      {"UTF-16 without a mark, little-endian",
+       "2\0"
+       "0\0"
+       "5\0\n\0"s,
+       {},
+       "",
+       "Input file is UTF-16; save it as UTF-8."},
+      {"UTF-16 without a mark, big-endian",
+       "\0"
+       "2\0"
+       "0\0"
+       "5\0\n"s,
+       {},
+       "",
+       "Input file is UTF-16; save it as UTF-8."},
+      {"UTF-32, little-endian",
+       "\xFF\xFE\0\0"
+       "2\0\0\0"s,
+       {},
+       "",
+       "Input file is UTF-32; save it as UTF-8."},
+      {"UTF-32, big-endian",
+       "\0\0\xFE\xFF"
+       "\0\0\0"
+       "2"s,
+       {},
+       "",
+       "Input file is UTF-32; save it as UTF-8."},
+      {"CR-only line ends",
+       "205\r206\r",
+       {},
+       "",
+       "Input file has CR-only line ends; save it with LF or CRLF line ends."},
+      {"a last CR alone", "205\r", {{1, "205"}}, "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -72,6 +72,17 @@ std::string_view LineReader::Peek(std::size_t n) {
   return {buffer_.get() + begin_, std::min(n, end_ - begin_)};
 }
 
+std::string_view LineReader::PeekLine(std::size_t n) {
+  for (;;) {
+    const std::string_view unread(buffer_.get() + begin_,
+                                  std::min(n, end_ - begin_));
+    if (unread.find('\n') != std::string_view::npos || unread.size() == n ||
+        !Refill()) {
+      return unread;
+    }
+  }
+}
+
 bool LineReader::Refill() {
   if (ended_) return false;
   const std::size_t unread = end_ - begin_;

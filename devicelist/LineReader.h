@@ -47,6 +47,9 @@ class LineReader {
   // does.
   std::string_view Peek(std::size_t n);
 
+  // Like Peek(n), but waits only until the unread bytes hold a "\n".
+  std::string_view PeekLine(std::size_t n);
+
   // Returns the number of the line last read, counting from 1.
   std::uint32_t number() const { return number_; }
 

@@ -7,7 +7,10 @@
 
 namespace quillmark::list_messages {
 
+inline constexpr char kUtf32[] = "Input file is UTF-32; save it as UTF-8.";
 inline constexpr char kUtf16[] = "Input file is UTF-16; save it as UTF-8.";
+inline constexpr char kCrOnly[] =
+    "Input file has CR-only line ends; save it with LF or CRLF line ends.";
 inline constexpr char kLineTooLong[] = "Line N: line is longer than 1 MiB.";
 inline constexpr char kTooManyLines[] = "Too many lines: more than 4294967295.";
 inline constexpr char kControlCharacter[] =

@@ -1,13 +1,14 @@
 #!/bin/bash
-# The bash completion offers options, file names after --input and --output,
-# and nothing after the free-text options.
+# The bash completion offers options not yet on the line, file names after
+# --input and --output (also joined by "="), and nothing after the
+# free-text options.
 # Usage: completion_test.sh COMPLETION_SCRIPT
 set -eu
 source "$1"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cd "$tmp"
-touch list.txt links.txt other.ini
+touch list.txt links.txt other.ini ./-
 
 complete_line() {  # prints the candidates for the words given, one a line
   COMP_WORDS=("$@")
@@ -38,4 +39,8 @@ check $'other.ini' quillmark -o o
 check '' quillmark --tenant_id li
 check '' quillmark --salt li
 check '' quillmark --pp li
+check '' quillmark -i x --i
+check $'--pp\n--salt\n--version' quillmark --input x -o x -h --tenant_id y -
+check $'links.txt\nlist.txt' quillmark --input = li
+check $'./-\nlinks.txt\nlist.txt\nother.ini' quillmark --output =
 echo "completion offers options, file names and nothing where it should"

@@ -121,6 +121,16 @@ TEST_F(Hostile, OutputThatIsNoPlainFile) {
   EXPECT_EQ("Wrote 2 devices to \"fifo\"\n", r.out);
   EXPECT_EQ(Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206"),
             reader.get());
+
+  // "-" is standard output, a pipe here; the summary names it so, on
+  // standard error.
+  reader = DrainFifo(At("fifo"));
+  SendStandardOutputTo(At("fifo"));
+  r = Run({"-i", "list.txt", "--pp", "7", "--tenant_id", "42", "-o", "-"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("Wrote 2 devices to \"-\"\n", r.err);
+  EXPECT_EQ(Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206"),
+            reader.get());
 }
 
 // The reader opens the FIFO and leaves before the first record: the write
@@ -281,6 +291,7 @@ TEST_F(Hostile, ClosedStandardDescriptors) {
        {"-i", "/dev/stdin", "--pp", "7"},
        "Input file does not exist.\n",
        ""},
+      {{0}, "", {"-i", "-", "--pp", "7"}, "Input file does not exist.\n", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.closed));

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the build into a temporary prefix, then builds a separate project
-# against it with find_package(Quillmark) and checks the device ID it prints.
+# against it with find_package(Quillmark) and checks the device ID it prints;
+# then `make uninstall` must take all of it away again.
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR [CXX [CXXFLAGS]]
 set -eu
 build=$1
@@ -36,4 +37,7 @@ if [ "$id" != "e1729268-be74-5d07-9149-9c49ab1e2d12" ]; then
   echo "consumer printed '$id'"
   exit 1
 fi
-echo "installed, and a find_package(Quillmark) consumer computes $id"
+make -s -C "$source" uninstall BUILD="$build" PREFIX="$tmp/prefix" >/dev/null
+left=$(find "$tmp/prefix" -type f)
+[ -z "$left" ] || { echo "left after make uninstall: $left"; exit 1; }
+echo "installed, a find_package(Quillmark) consumer computes $id, uninstalled"

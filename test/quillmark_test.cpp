@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "test/quillmark_runner.h"
+#include "test/reference_device_id.h"
 
 namespace quillmark::test {
 namespace {
@@ -48,6 +50,7 @@ const char kUsage[] =
     "will \n"
     "                                        belong to.\n"
     "  --salt arg                            The device ID salt.\n"
+    "  --version                             Display the version.\n"
     "\n";
 
 using Quillmark = QuillmarkRunner;
@@ -61,8 +64,10 @@ constexpr bool kSanitized = __has_feature(address_sanitizer);
 constexpr bool kSanitized = false;
 #endif
 
+// The listing, or the version, wins over whatever else is on the line.
 TEST_F(Quillmark, UsageListingTouchesNothing) {
   Write("list.txt", "205\n");
+  const std::string version = "quillmark " QUILLMARK_VERSION "\n";
   const std::vector<std::vector<std::string>> cases = {
       {},
       {"--help"},
@@ -70,12 +75,18 @@ TEST_F(Quillmark, UsageListingTouchesNothing) {
       {"--help", "-i", "list.txt", "--pp", "7"},
       {"-h", "-i", "missing.txt"},
       {"-h", "stray", "words"},
+      {"--version", "--help"},
+      {"--version"},
+      {"--version", "-i", "list.txt", "--pp", "7"},
   };
   for (const auto& args : cases) {
     SCOPED_TRACE(testing::PrintToString(args));
     const Result r = Run(args);
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ(kUsage, r.out);
+    const bool help = args.empty() ||
+                      std::ranges::count(args, "--version") == 0 ||
+                      std::ranges::count(args, "--help") != 0;
+    EXPECT_EQ(help ? kUsage : version, r.out);
     EXPECT_EQ("", r.err);
     EXPECT_FALSE(Exists("Devices.ini"));
   }
@@ -95,8 +106,6 @@ TEST_F(Quillmark, OwnChecksFailInOrderBeforeTouchingOutput) {
        "Unexpected argument: 'Corp'."},
       {{"-i", "list.txt", "other.txt", "--pp", "7"},
        "Unexpected argument: 'other.txt'."},
-      {{"--tenant_id", "--salt", "x", "-i", "list.txt", "--pp", "7"},
-       "Unexpected argument: 'x'."},
       {{"-i", "list.txt", "--pp", "7", "--", "-o"},
        "Unexpected argument: '-o'."},
       {{"--pp", "7"}, "No input file specified."},
@@ -181,6 +190,18 @@ TEST_F(Quillmark, OptionLibraryErrorsNameTheOption) {
        "the argument ('\"a.ini\"b') for option '--output' is invalid"},
       {{"-i", "list.txt", "--pp", "1", "--tenant"},
        "the required argument for option '--tenant_id' is missing"},
+      // A value left out takes no option for its value, and is named before
+      // any stray word, the listing or the version.
+      {{"-i", "list.txt", "--pp", "7", "--tenant_id", "--salt", "-o", "c.ini"},
+       "the required argument for option '--tenant_id' is missing"},
+      {{"--input", "--pp", "7"},
+       "the required argument for option '--input' is missing"},
+      {{"--tenant_id", "--salt", "x", "-i", "list.txt", "--pp", "7"},
+       "the required argument for option '--tenant_id' is missing"},
+      {{"--salt", "-ifoo", "--help"},
+       "the required argument for option '--salt' is missing"},
+      {{"--tenant", "--vers=x", "--version"},
+       "the required argument for option '--tenant_id' is missing"},
       // An empty salt is a separate empty argument, never "--salt=".
       {{"-i", "list.txt", "--pp", "1", "--salt="},
        "the argument for option '--salt' should follow immediately after the "
@@ -232,6 +253,13 @@ TEST_F(Quillmark, WritesRecordsWithOptionsApplied) {
       {"205\n",
        {"--tenant_id", "", "--salt", "", "--pp", "7"},
        Record(kIdNoTenant205, 1, 7, "205"),
+       "",
+       1},
+      // Values that merely begin with "-", or are joined on by "=".
+      {"205\n",
+       {"--tenant_id", "-42", "--salt=--x", "--pp", "7"},
+       Record(ReferenceDeviceId("-42", "--x", {{"Extension", "205"}}), 1, 7,
+              "205"),
        "",
        1},
   };
@@ -435,6 +463,7 @@ TEST_F(Quillmark, OutputThatIsAStandardStream) {
   const Case cases[] = {
       {"/dev/stdout", "out.ini", O_TRUNC, "old\n", records},
       {"/dev/stdout", "old.log", O_APPEND, "old\n", "old\n" + records},
+      {"-", "old.log", O_APPEND, "old\n", "old\n" + records},
       {"out.ini", "out.ini", O_TRUNC, "old\n", records},
   };
   for (const Case& c : cases) {

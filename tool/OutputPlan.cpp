@@ -132,11 +132,14 @@ bool FindFolder(const fs::path& place, OutputPlan& plan) {
 OutputPlan PlanOutput(const fs::path& path, const struct stat* list) {
   OutputPlan plan;
   plan.path = path;
-  const Fd file(::open(path.c_str(), O_PATH | O_CLOEXEC));
+  // "-" is standard output as it stands, whatever it is, as to every filter.
+  const bool dash = path == "-";
+  const Fd file(dash ? ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0)
+                     : ::open(path.c_str(), O_PATH | O_CLOEXEC));
   if (!file.valid()) {
     // Nothing there, or a dangling link; any other error, a link that the
     // kernel refuses to follow among them, refuses the run.
-    if (errno != ENOENT) Fail(messages::kCannotOpenOutput);
+    if (dash || errno != ENOENT) Fail(messages::kCannotOpenOutput);
     if (!FindFolder(WhereMade(path), plan)) Refuse(messages::kCannotOpenOutput);
     return plan;
   }
@@ -146,13 +149,13 @@ OutputPlan PlanOutput(const fs::path& path, const struct stat* list) {
   const int stream = StandardStream(status);
   if (stream == STDERR_FILENO) Refuse(messages::kAlsoStandardError);
   if (list != nullptr && SameFile(status, *list)) Refuse(messages::kSameFile);
-  plan.way = stream == STDOUT_FILENO ? OutputPlan::kStandardOutput
-                                     : OutputPlan::kInPlace;
+  plan.way = dash || stream == STDOUT_FILENO ? OutputPlan::kStandardOutput
+                                             : OutputPlan::kInPlace;
   if (!S_ISREG(status.st_mode)) return plan;
   // The folder of what the kernel opened: for a link, its target's.
   struct stat named;
   const bool link =
-      ::lstat(path.c_str(), &named) == 0 && S_ISLNK(named.st_mode);
+      dash || (::lstat(path.c_str(), &named) == 0 && S_ISLNK(named.st_mode));
   if (!FindFolder(link ? PathOf(file.get()) : path, plan)) {
     // Standard output is already open; it goes without a work path.
     if (plan.way == OutputPlan::kStandardOutput) {

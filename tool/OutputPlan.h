@@ -8,7 +8,7 @@
 //    regular file, has several names, is a mount point, has an owner a new
 //    file could not keep, or lies in a folder the user may not write;
 //  - through standard output, when the output is the regular file or pipe
-//    that descriptor 1 already is.
+//    that descriptor 1 already is, and always for "-".
 // A regular output is locked against other runs, whatever the way, and is
 // written only once the whole list is done.
 #ifndef QUILLMARK_TOOL_OUTPUTPLAN_H_

@@ -83,16 +83,51 @@ po::options_description MakeOptions(Config& config) {
        "The INI file to create.")                                            //
       ("pp", po::value(&config.pp), "The PP ID to create the devices for.")  //
       ("tenant_id", po::value(&config.tenant_id),
-       "The tenant ID that the devices will belong to.")  //
-      ("salt", po::value(&config.salt), "The device ID salt.");
+       "The tenant ID that the devices will belong to.")        //
+      ("salt", po::value(&config.salt), "The device ID salt.")  //
+      ("version", "Display the version.");
   return options;
 }
 
-// Parses the command line into `config` and prints the usage listing when
-// it is asked for. Returns an exit code, or -1 if the run should continue.
+// Whether `token` stands as one of the tool's options would: a long name or
+// an unambiguous prefix of one, alone or with "=" and a value, or a short
+// name, alone or with a value joined on.
+bool IsOption(const std::string& token,
+              const po::options_description& options) {
+  if (token.starts_with("--")) {
+    const std::string name = token.substr(2, token.find('=') - 2);
+    return !name.empty() && options.find_nothrow(name, true) != nullptr;
+  }
+  return token.size() >= 2 && token[0] == '-' &&
+         options.find_nothrow(token.substr(0, 2), false) != nullptr;
+}
+
+// An option whose value is the next option on the line had its value left
+// out, as an unset variable in a script leaves it; the rest of the line
+// would be read wrong. It is refused as the options library refuses an
+// option without a value. A value joined on by "=" is a value, whatever it
+// looks like.
+void CheckValues(const po::parsed_options& parsed,
+                 const po::options_description& options) {
+  for (const po::option& option : parsed.options) {
+    if (option.original_tokens.size() == 2 &&
+        IsOption(option.original_tokens[1], options)) {
+      po::invalid_command_line_syntax missing(
+          po::invalid_command_line_syntax::missing_parameter);
+      missing.set_option_name(option.string_key);
+      missing.set_prefix(po::command_line_style::allow_long);
+      throw missing;
+    }
+  }
+}
+
+// Parses the command line into `config` and prints the usage listing or the
+// version when it is asked for. Returns an exit code, or -1 if the run
+// should continue.
 int ReadFlags(int argc, char** argv, Config& config) {
   const po::options_description options = MakeOptions(config);
   const po::parsed_options parsed = po::parse_command_line(argc, argv, options);
+  CheckValues(parsed, options);
   po::variables_map variables;
   po::store(parsed, variables);
   po::notify(variables);
@@ -102,6 +137,10 @@ int ReadFlags(int argc, char** argv, Config& config) {
               << "\n"
               << options << "\n"
               << std::flush;
+    return 0;
+  }
+  if (variables.count("version") != 0) {
+    std::cout << "quillmark " QUILLMARK_VERSION "\n" << std::flush;
     return 0;
   }
   // The options library drops a word that is no option or value: the rest
@@ -117,11 +156,16 @@ int ReadFlags(int argc, char** argv, Config& config) {
   return -1;
 }
 
+// The list's path; "-" is standard input, as it is to every filter.
+std::filesystem::path ListPath(const Config& config) {
+  return config.input == "-" ? "/dev/stdin" : config.input;
+}
+
 // Throws the message of the first check that `config` fails; touches no file.
 void CheckConfig(const Config& config) {
   using quillmark::Refuse;
   if (config.input.empty()) Refuse(messages::kNoInput);
-  if (std::filesystem::status(config.input).type() ==
+  if (std::filesystem::status(ListPath(config)).type() ==
       std::filesystem::file_type::not_found) {
     Refuse(messages::kInputMissing);
   }
@@ -130,7 +174,7 @@ void CheckConfig(const Config& config) {
 }
 
 void OpenList(const Config& config, quillmark::InputFile& list) {
-  list.Open(config.input, interrupts);
+  list.Open(ListPath(config), interrupts);
 }
 
 // Records that go to standard output leave it to them alone.
