@@ -19,8 +19,9 @@ namespace {
 // Syncs and closes a file written in place. fsync(2) says EINVAL for one
 // that cannot be synced: a pipe, a FIFO, a terminal.
 void SyncAndClose(Posix& posix, Fd& fd) {
-  if (posix.Sync(fd.get()) != 0 && errno != EINVAL)
+  if (posix.Sync(fd.get()) != 0 && errno != EINVAL) {
     Fail(messages::kCannotWrite);
+  }
   if (posix.Close(fd.Release()) != 0) Fail(messages::kCannotWrite);
 }
 
