@@ -439,7 +439,6 @@ TEST_F(OutputFiles, WorkPathIsThisRunsOwn) {
 // two long names never share one.
 TEST(WorkName, FitsAndKeepsLongNamesApart) {
   const std::string longest(255, 'x');
-  EXPECT_EQ(".Devices.ini.quillmark-new", WorkName("Devices.ini"));
   EXPECT_EQ("." + std::string(240, 'x') + ".quillmark-new",
             WorkName(std::string(240, 'x')));
   for (const std::string& name : {std::string(241, 'x'), longest}) {
