@@ -31,22 +31,6 @@ Fd Duplicate(int fd) {
   return copy;
 }
 
-constexpr int kOpenFlags = O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK;
-
-// Opens `name` in `folder` with `flags`; returns it if it is still the file
-// `expected`, and otherwise no descriptor, with errno set.
-Fd Reopen(int folder, const std::string& name, const struct stat& expected,
-          int flags) {
-  Fd fd(::openat(folder, name.c_str(), flags | kOpenFlags));
-  struct stat opened;
-  if (fd.valid() &&
-      (::fstat(fd.get(), &opened) != 0 || !SameFile(opened, expected))) {
-    fd.Reset();
-    errno = ESTALE;
-  }
-  return fd;
-}
-
 // Locks the output file `expected`, `name` in `folder` (or standard output,
 // if `folder` is not set), against other runs, on a descriptor of its own:
 // locks are held per open file, and standard output's may be shared.
@@ -57,9 +41,7 @@ Fd LockOutput(Posix& posix, const Fd& folder, const std::string& name,
     LockOrRefuse(posix, fd.get());
     return fd;
   }
-  Fd fd = Reopen(folder.get(), name, expected, O_RDONLY);
-  // A file that may only be written.
-  if (!fd.valid()) fd = Reopen(folder.get(), name, expected, O_WRONLY);
+  Fd fd = OpenToLock(folder.get(), name, expected);
   if (!fd.valid()) Fail(messages::kCannotOpenOutput);
   LockOrRefuse(posix, fd.get());
   return fd;
@@ -214,7 +196,7 @@ std::unique_ptr<Output> OpenOutput(const OutputPlan& plan,
       if (!plan.old) Refuse(messages::kCannotOpenOutput);
       work.reset();
     }
-    fd = Reopen(plan.folder.get(), plan.name, *plan.old, O_WRONLY);
+    fd = OpenSame(plan.folder.get(), plan.name, *plan.old, O_WRONLY);
     if (!fd.valid()) Fail(messages::kCannotOpenOutput);
   }
   return std::make_unique<Spooled>(posix, std::move(lock), std::move(work),

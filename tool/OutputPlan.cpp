@@ -18,6 +18,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Returns what the symbolic link at `link` holds; empty if it cannot be
+// read.
+fs::path ReadLink(const fs::path& link) {
+  std::string body(PATH_MAX, '\0');
+  const ssize_t n = ::readlink(link.c_str(), body.data(), body.size());
+  if (n <= 0 || static_cast<std::size_t>(n) == body.size()) return {};
+  body.resize(static_cast<std::size_t>(n));
+  return body;
+}
+
 // Where open(2) with O_CREAT would make the file that `path` names, which
 // does not exist: past the dangling links that lead there, which the kernel
 // has already agreed to follow.
@@ -27,11 +37,8 @@ fs::path WhereMade(fs::path path) {
     if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
       return path;
     }
-    std::string body(PATH_MAX, '\0');
-    const ssize_t n = ::readlink(path.c_str(), body.data(), body.size());
-    if (n <= 0 || static_cast<std::size_t>(n) == body.size()) break;
-    body.resize(static_cast<std::size_t>(n));
-    const fs::path next(body);
+    const fs::path next = ReadLink(path);
+    if (next.empty()) break;
     path = next.is_absolute() ? next : path.parent_path() / next;
   }
   Refuse(messages::kCannotOpenOutput);
@@ -40,12 +47,7 @@ fs::path WhereMade(fs::path path) {
 // The path of the file open on `fd`, as the kernel found it; empty if it
 // cannot say.
 fs::path PathOf(int fd) {
-  std::string path(PATH_MAX, '\0');
-  const std::string link = "/proc/self/fd/" + std::to_string(fd);
-  const ssize_t n = ::readlink(link.c_str(), path.data(), path.size());
-  if (n <= 0 || static_cast<std::size_t>(n) == path.size()) return {};
-  path.resize(static_cast<std::size_t>(n));
-  return path;
+  return ReadLink("/proc/self/fd/" + std::to_string(fd));
 }
 
 // Returns 2 or 1 if `status` is the regular file or pipe that standard

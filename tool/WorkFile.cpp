@@ -37,6 +37,28 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+Fd OpenSame(int folder, const std::string& name, const struct stat& expected,
+            int flags) {
+  Fd fd(::openat(folder, name.c_str(),
+                 flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  struct stat opened;
+  if (fd.valid() &&
+      (::fstat(fd.get(), &opened) != 0 || !SameFile(opened, expected))) {
+    fd.Reset();
+    errno = ESTALE;
+  }
+  return fd;
+}
+
+Fd OpenToLock(int folder, const std::string& name,
+              const struct stat& expected) {
+  Fd fd = OpenSame(folder, name, expected, O_RDONLY);
+  if (!fd.valid() && errno == EACCES) {
+    fd = OpenSame(folder, name, expected, O_WRONLY);
+  }
+  return fd;
+}
+
 void LockOrRefuse(Posix& posix, int fd) {
   if (posix.Lock(fd) != 0 && errno == EWOULDBLOCK) {
     Refuse(messages::kOutputInUse);
@@ -82,15 +104,10 @@ bool WorkFile::TryClaim(uid_t owner, const struct stat* list) {
       (there.st_uid != ::geteuid() && there.st_uid != owner)) {
     Refuse(messages::kCannotOpenOutput);
   }
-  constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-  Fd leftover(::openat(folder_, name_.c_str(), O_RDONLY | kFlags));
-  if (!leftover.valid() && errno == EACCES) {
-    leftover.Reset(::openat(folder_, name_.c_str(), O_WRONLY | kFlags));
-  }
-  if (!leftover.valid()) Fail(messages::kCannotOpenOutput);
-  struct stat opened;
-  if (::fstat(leftover.get(), &opened) != 0 || !SameFile(opened, there)) {
-    return false;
+  const Fd leftover = OpenToLock(folder_, name_, there);
+  if (!leftover.valid()) {
+    if (errno == ESTALE) return false;
+    Fail(messages::kCannotOpenOutput);
   }
   LockOrRefuse(posix_, leftover.get());
   // Removed while locked, so that no other run can have taken it meanwhile.

@@ -31,6 +31,16 @@ std::string WorkName(std::string_view name);
 // Returns whether `a` and `b` are the same file.
 bool SameFile(const struct stat& a, const struct stat& b);
 
+// Opens `name` in `folder` with `flags`, never following a link or waiting;
+// returns it if it is still the file `expected`, and otherwise no
+// descriptor, with errno set (ESTALE if another file has taken its place).
+Fd OpenSame(int folder, const std::string& name, const struct stat& expected,
+            int flags);
+
+// The same, to hold a lock on: for reading, or, for a file that may only be
+// written, for writing.
+Fd OpenToLock(int folder, const std::string& name, const struct stat& expected);
+
 // Locks `fd` against other runs. Throws std::invalid_argument kOutputInUse
 // if one holds it; a file system without locks leaves it unlocked.
 void LockOrRefuse(Posix& posix, int fd);
