@@ -52,6 +52,11 @@ TEST(DeviceIdGenerator, MatchesIndependentVersion5Vectors) {
        "",
        {{"a", "2"}, {"B", "1"}},
        "164fce8c-82f5-519e-bac1-5e59d50404f1"},
+      // More than the extension: all of it is hashed.
+      {"42",
+       "",
+       {{"Extension", "205"}, {"Zone", "1"}},
+       "885e122b-74f1-5a5e-9df1-0ec826c8d38c"},
       // A UUID and a long salt: the shared start of the name spans a block.
       {"9f0c2b7e-4d1a-4e8b-a3c5-6b2f8d1e0a47",
        "k2Jq8vX0pL5tR9wZ3mN7bC1dF6gH4sYa",

@@ -2,6 +2,7 @@
 // file types, terminals, and readers and writers that go away.
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -103,6 +104,19 @@ TEST_F(Hostile, InputThatIsNoPlainFile) {
   EXPECT_EQ(0, r.status);
   EXPECT_EQ(Summary(0), r.out);
   EXPECT_EQ("", Read("Devices.ini"));
+
+  // A descriptor that no path would open again, a socket here, is read as
+  // it was handed over.
+  int ends[2];
+  ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM, 0, ends));
+  ASSERT_EQ(8, ::write(ends[0], "205\n206\n", 8));
+  ::close(ends[0]);
+  r = Run({"-i", "/dev/fd/" + std::to_string(ends[1]), "--pp", "7",
+           "--tenant_id", "42"});
+  ::close(ends[1]);
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206"),
+            Read("Devices.ini"));
 }
 
 TEST_F(Hostile, OutputThatIsNoPlainFile) {
@@ -122,15 +136,19 @@ TEST_F(Hostile, OutputThatIsNoPlainFile) {
   EXPECT_EQ(Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206"),
             reader.get());
 
-  // "-" is standard output, a pipe here; the summary names it so, on
-  // standard error.
-  reader = DrainFifo(At("fifo"));
+  // "-" is standard output, a pipe here, and so is the FIFO that standard
+  // output is; the summary names it, on standard error.
   SendStandardOutputTo(At("fifo"));
-  r = Run({"-i", "list.txt", "--pp", "7", "--tenant_id", "42", "-o", "-"});
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ("Wrote 2 devices to \"-\"\n", r.err);
-  EXPECT_EQ(Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206"),
-            reader.get());
+  for (const std::string output : {"-", "fifo"}) {
+    SCOPED_TRACE(output);
+    reader = DrainFifo(At("fifo"));
+    r = Run({"-i", "list.txt", "--pp", "7", "--tenant_id", "42", "-o", output});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("Wrote 2 devices to \"" + output + "\"\n", r.err);
+    EXPECT_EQ(
+        Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206"),
+        reader.get());
+  }
 }
 
 // The reader opens the FIFO and leaves before the first record: the write
@@ -250,7 +268,22 @@ TEST_F(Hostile, OneRunPerOutput) {
     EXPECT_FALSE(Exists(".Devices.ini.quillmark-new"));
   }
 
+  // A FIFO by its path, too.
   SendStandardOutputTo("");
+  ASSERT_EQ(0, ::mkfifo(At("out").c_str(), 0600));
+  std::future<std::string> reader = DrainFifo(At("out"));
+  const pid_t writing =
+      Start({"-i", "list", "--pp", "7", "--tenant_id", "42", "-o", "out"});
+  list = ::open(At("list").c_str(), O_WRONLY);
+  ASSERT_EQ(4, ::write(list, "205\n", 4));
+  ASSERT_TRUE(BlockedIn(writing, SYS_read));
+  ExpectFailure({"-i", "other.txt", "--pp", "7", "-o", "out"},
+                "Output file is in use by another run.");
+  ASSERT_EQ(4, ::write(list, "206\n", 4));
+  ::close(list);
+  EXPECT_EQ(0, Wait(writing).status);
+  EXPECT_EQ(records, reader.get());
+
   std::filesystem::remove(At("2.ini"));
   const std::string whole = Read("Devices.ini");
   const pid_t killed = start(prepare(kReplace));
@@ -384,22 +417,34 @@ TEST_F(Hostile, TerminalListEndsAtItsEnd) {
   struct Case {
     std::string typed;
     std::string records;
+    bool interrupted = false;  // before the typing, which then goes on
   };
   const Case cases[] = {
       {"205\n206\x04\x04",
        Record(IdOf("205"), 1, 7, "205") + Record(IdOf("206"), 2, 7, "206")},
       {"205\x04\x04", Record(IdOf("205"), 1, 7, "205")},
       {"\x04", ""},
+      {"205\n\x04", "", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
     Terminal terminal(/*raw=*/false);
     if (terminal.path().empty()) GTEST_SKIP() << "no pseudo-terminals";
+    std::filesystem::remove(At("Devices.ini"));
     const pid_t pid =
         Start({"-i", terminal.path(), "--pp", "7", "--tenant_id", "42"});
+    if (c.interrupted) {
+      ASSERT_TRUE(BlockedIn(pid, SYS_read));
+      ::kill(pid, SIGINT);
+    }
     ASSERT_TRUE(terminal.Type(c.typed));
     const Result r = Wait(pid);
-    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(c.interrupted ? 255 : 0, r.status);
+    EXPECT_EQ(c.interrupted ? "Interrupt received; the list is finished first "
+                              "(Ctrl-D ends it).\nInterrupted; the list may "
+                              "be incomplete.\n"
+                            : "",
+              r.err);
     EXPECT_EQ(c.records, Read("Devices.ini"));
   }
 }

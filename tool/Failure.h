@@ -6,6 +6,8 @@
 #define QUILLMARK_TOOL_FAILURE_H_
 
 #include <cerrno>
+#include <stdexcept>
+#include <string>
 #include <system_error>
 
 namespace quillmark {
@@ -23,10 +25,14 @@ class Failure : public std::system_error {
 };
 
 // Throws std::invalid_argument `message`.
-[[noreturn]] void Refuse(const char* message);
+[[noreturn]] inline void Refuse(const std::string& message) {
+  throw std::invalid_argument(message);
+}
 
 // Throws Failure `message` with `error`, errno unless given.
-[[noreturn]] void Fail(const char* message, int error = errno);
+[[noreturn]] inline void Fail(const char* message, int error = errno) {
+  throw Failure(message, error);
+}
 
 }  // namespace quillmark
 

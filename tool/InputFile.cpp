@@ -11,26 +11,29 @@
 
 namespace quillmark {
 
-InputFile::~InputFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 void InputFile::Open(const std::filesystem::path& path,
                      const Interrupts& interrupts) {
   constexpr int kFlags = O_RDONLY | O_CLOEXEC;
-  struct stat named;
-  fd_ = ::stat(path.c_str(), &named) == 0 && S_ISFIFO(named.st_mode)
-            ? OpenFifo(path.c_str(), kFlags, interrupts)
-            : ::open(path.c_str(), kFlags);
-  if (fd_ < 0 || ::fstat(fd_, &status_) != 0) {
+  const int named = path == "-" ? STDIN_FILENO : NamedDescriptor(path);
+  struct stat status;
+  if (named >= 0) {
+    fd_ = Duplicate(named);
+  } else if (::stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode)) {
+    fd_.Reset(OpenFifo(path.c_str(), kFlags, interrupts));
+  } else {
+    fd_.Reset(::open(path.c_str(), kFlags));
+  }
+  if (!fd_.valid() || ::fstat(fd_.get(), &status_) != 0) {
     Fail(messages::kCannotOpenInput);
   }
 }
 
+bool InputFile::IsTerminal() const { return ::isatty(fd_.get()) == 1; }
+
 std::size_t InputFile::Read(char* buffer, std::size_t size) {
   ssize_t n;
   do {
-    n = ::read(fd_, buffer, size);
+    n = ::read(fd_.get(), buffer, size);
   } while (n < 0 && errno == EINTR);
   if (n < 0) Fail(messages::kCannotRead);
   return static_cast<std::size_t>(n);

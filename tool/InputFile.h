@@ -10,23 +10,24 @@
 
 #include "devicelist/ByteSource.h"
 #include "tool/Interrupts.h"
+#include "tool/Posix.h"
 
 namespace quillmark {
 
 class InputFile : public ByteSource {
  public:
-  InputFile() = default;
-  ~InputFile() override;
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-
-  // Opens `path` for reading; throws Failure kCannotOpenInput if it cannot.
-  // A FIFO waits for a writer, and throws as OpenFifo does.
+  // Opens `path` for reading; "-", like a path that names one of the run's
+  // descriptors (/dev/stdin, /dev/fd/N), is read through that descriptor
+  // from its offset. A FIFO waits for a writer, and throws as OpenFifo does.
+  // Throws Failure kCannotOpenInput if the list cannot be opened.
   void Open(const std::filesystem::path& path, const Interrupts& interrupts);
 
   // Returns whether the list is a regular file, which has all its lines at
   // once: no interrupt can cut it short.
   bool IsRegular() const { return S_ISREG(status_.st_mode); }
+
+  // Returns whether the list is typed at a terminal.
+  bool IsTerminal() const;
 
   // Returns the status of the file open, to tell it from the output; null
   // for a character device, which, like a terminal, may serve as both ends
@@ -44,7 +45,7 @@ class InputFile : public ByteSource {
   }
 
  private:
-  int fd_ = -1;
+  Fd fd_;
   struct stat status_ {};
 };
 

@@ -8,54 +8,40 @@
 
 #include "tool/Failure.h"
 #include "tool/Messages.h"
+#include "tool/Posix.h"
 
 namespace quillmark {
 namespace {
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM};
 
-// While it lives, a stop signal interrupts a blocked call instead of
-// restarting it, so that the caller sees EINTR.
-class NoRestart {
- public:
-  NoRestart() {
-    for (int i = 0; i < 2; ++i) {
-      struct sigaction action;
-      ::sigaction(kStopSignals[i], nullptr, &saved_[i]);
-      action = saved_[i];
-      action.sa_flags &= ~SA_RESTART;
-      ::sigaction(kStopSignals[i], &action, nullptr);
-    }
-  }
-  ~NoRestart() {
-    for (int i = 0; i < 2; ++i)
-      ::sigaction(kStopSignals[i], &saved_[i], nullptr);
-  }
-  NoRestart(const NoRestart&) = delete;
-  NoRestart& operator=(const NoRestart&) = delete;
-
- private:
-  struct sigaction saved_[2];
-};
-
 }  // namespace
 
 void WriteLine(int fd, std::string_view text) noexcept {
-  for (std::string_view part : {text, std::string_view("\n")}) {
-    while (!part.empty()) {
-      const ssize_t n = ::write(fd, part.data(), part.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return;
-      part.remove_prefix(static_cast<std::size_t>(n));
-    }
+  if (WriteAll(Posix::Default(), fd, text) == 0) {
+    WriteAll(Posix::Default(), fd, "\n");
   }
 }
 
 void Interrupts::Note() noexcept {
   if (ended_ != 0 || interrupted_ != 0) return;
   interrupted_ = 1;
+  // While a FIFO is awaited no list has been started: the run ends.
+  if (started_ != 0) Say();
+}
+
+void Interrupts::StartList(bool terminal) noexcept {
+  terminal_ = terminal ? 1 : 0;
+  started_ = 1;
+  if (interrupted_ != 0) Say();
+}
+
+void Interrupts::Say() noexcept {
+  if (said_ != 0) return;
+  said_ = 1;
   const int saved = errno;
-  WriteLine(STDERR_FILENO, messages::kInterruptReceived);
+  WriteLine(STDERR_FILENO, terminal_ != 0 ? messages::kInterruptReceivedTerminal
+                                          : messages::kInterruptReceived);
   errno = saved;
 }
 
@@ -77,16 +63,25 @@ void AttachStopSignals(void (*handler)(int), const char* const messages[2]) {
 }
 
 int OpenFifo(const char* path, int flags, const Interrupts& interrupts) {
-  const NoRestart no_restart;
-  for (;;) {
-    // An interrupt that came just before the open is seen here; one in the
-    // moment between this check and the wait is seen at the next Ctrl-C.
-    if (interrupts.received()) {
-      Refuse(messages::kInterruptedWaiting);
-    }
-    const int fd = ::open(path, flags);
-    if (fd >= 0 || errno != EINTR) return fd;
+  // While it waits, a stop signal interrupts the open instead of restarting
+  // it. An interrupt that came just before the open is seen here; one in
+  // the moment between this check and the wait is seen at the next Ctrl-C.
+  struct sigaction saved[2];
+  for (int i = 0; i < 2; ++i) {
+    ::sigaction(kStopSignals[i], nullptr, &saved[i]);
+    struct sigaction action = saved[i];
+    action.sa_flags &= ~SA_RESTART;
+    ::sigaction(kStopSignals[i], &action, nullptr);
   }
+  int fd = -1;
+  while (!interrupts.received() && (fd = ::open(path, flags)) < 0 &&
+         errno == EINTR) {
+  }
+  const int error = errno;
+  for (int i = 0; i < 2; ++i) ::sigaction(kStopSignals[i], &saved[i], nullptr);
+  if (fd < 0 && interrupts.received()) Refuse(messages::kInterruptedWaiting);
+  errno = error;
+  return fd;
 }
 
 }  // namespace quillmark

@@ -12,13 +12,16 @@ namespace quillmark {
 
 class Interrupts {
  public:
-  // Notes an interrupt. The first one before the end of the list says at
-  // once, on standard error, that the list is finished first.
-  // Async-signal-safe.
+  // Notes an interrupt. The first one once the list is being read says, on
+  // standard error, that the list is finished first. Async-signal-safe.
   void Note() noexcept;
 
   // Returns whether an interrupt has come.
   bool received() const noexcept { return interrupted_ != 0; }
+
+  // Marks the start of the list, which is a terminal if `terminal`; an
+  // interrupt that came before is said now.
+  void StartList(bool terminal) noexcept;
 
   // Marks the end of the list, after which an interrupt changes nothing.
   // Throws std::invalid_argument kInterrupted if one came before it, unless
@@ -26,7 +29,12 @@ class Interrupts {
   void EndList(bool whole);
 
  private:
+  void Say() noexcept;
+
   volatile std::sig_atomic_t interrupted_ = 0;
+  volatile std::sig_atomic_t started_ = 0;
+  volatile std::sig_atomic_t terminal_ = 0;
+  volatile std::sig_atomic_t said_ = 0;
   volatile std::sig_atomic_t ended_ = 0;
 };
 

@@ -4,7 +4,7 @@
 // signals that cannot be caught. The manual lists each under DIAGNOSTICS,
 // and a test holds the two together. The options library's messages, the
 // usage listing, the duplicate notices and the summary are not here. In a
-// pattern, the upper-case placeholders (N, HH, WORD) stand for what fills
+// pattern, the upper-case placeholders (N, HH, WORD, PATH) stand for what fills
 // them in (FillIn.h).
 #ifndef QUILLMARK_TOOL_MESSAGES_H_
 #define QUILLMARK_TOOL_MESSAGES_H_
@@ -30,6 +30,9 @@ inline constexpr char kCannotRead[] = "Cannot read input file.";
 inline constexpr char kCannotOpenOutput[] =
     "Cannot open output file for writing.";
 inline constexpr char kOutputInUse[] = "Output file is in use by another run.";
+inline constexpr char kLeftover[] =
+    "Cannot remove 'PATH', left by another run; remove it once that run has "
+    "ended.";
 inline constexpr char kCannotWrite[] = "Cannot write output file.";
 inline constexpr char kInterrupted[] =
     "Interrupted; the list may be incomplete.";
@@ -38,6 +41,8 @@ inline constexpr char kCannotWriteStandardOutput[] =
 inline constexpr char kOutOfMemory[] = "Out of memory.";
 inline constexpr char kInterruptReceived[] =
     "Interrupt received; the list is finished first.";
+inline constexpr char kInterruptReceivedTerminal[] =
+    "Interrupt received; the list is finished first (Ctrl-D ends it).";
 inline constexpr char kNoSigint[] = "Failed to attach to SIGINT!";
 inline constexpr char kNoSigterm[] = "Failed to attach to SIGTERM!";
 
@@ -59,6 +64,7 @@ inline constexpr std::string_view kAll[] = {
     list_messages::kTooManyLines,
     kCannotOpenOutput,
     kOutputInUse,
+    kLeftover,
     list_messages::kControlCharacter,
     list_messages::kSeparator,
     list_messages::kTooManyExtensions,
@@ -67,6 +73,7 @@ inline constexpr std::string_view kAll[] = {
     kCannotWriteStandardOutput,
     kOutOfMemory,
     kInterruptReceived,
+    kInterruptReceivedTerminal,
     kNoSigint,
     kNoSigterm,
 };

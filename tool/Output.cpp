@@ -3,205 +3,155 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <string>
-#include <string_view>
 
-#include "tool/Attributes.h"
 #include "tool/Failure.h"
-#include "tool/FileSink.h"
 #include "tool/Messages.h"
-#include "tool/WorkFile.h"
 
 namespace quillmark {
-namespace {
 
-// Syncs and closes a file written in place. fsync(2) says EINVAL for one
-// that cannot be synced: a pipe, a FIFO, a terminal.
-void SyncAndClose(Posix& posix, Fd& fd) {
-  if (posix.Sync(fd.get()) != 0 && errno != EINVAL) {
-    Fail(messages::kCannotWrite);
+Output::Output(OutputPlan plan, const struct stat* list,
+               const Interrupts& interrupts, Posix& posix)
+    : posix_(posix),
+      plan_(std::move(plan)),
+      block_(std::make_unique_for_overwrite<char[]>(kBlock)) {
+  Open(list, interrupts);
+  if (plan_.way == OutputPlan::kReplace)
+    sink_.emplace(posix_, work_->fd(), false);
+  if (plan_.way == OutputPlan::kEachRecord)
+    sink_.emplace(posix_, out_.get(), false);
+}
+
+char* Output::Room(std::size_t size) {
+  if (used_ + size > capacity_) {
+    Flush();
+    if (size > capacity_) {  // a longer record is a block of its own
+      block_ = std::make_unique_for_overwrite<char[]>(size);
+      capacity_ = size;
+    }
   }
-  if (posix.Close(fd.Release()) != 0) Fail(messages::kCannotWrite);
+  return block_.get() + used_;
 }
 
-Fd Duplicate(int fd) {
-  Fd copy(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-  if (!copy.valid()) Fail(messages::kCannotOpenOutput);
-  return copy;
-}
-
-// Locks the output file `expected`, `name` in `folder` (or standard output,
-// if `folder` is not set), against other runs, on a descriptor of its own:
-// locks are held per open file, and standard output's may be shared.
-Fd LockOutput(Posix& posix, const Fd& folder, const std::string& name,
-              const struct stat& expected) {
-  if (!folder.valid()) {
-    Fd fd = Duplicate(STDOUT_FILENO);
-    LockOrRefuse(posix, fd.get());
-    return fd;
+void Output::Append(std::string_view record) {
+  // A record made elsewhere is copied into the room; one made there is in
+  // its place already.
+  if (record.data() != block_.get() + used_) {
+    std::ranges::copy(record, Room(record.size()));
   }
-  Fd fd = OpenToLock(folder.get(), name, expected);
-  if (!fd.valid()) Fail(messages::kCannotOpenOutput);
-  LockOrRefuse(posix, fd.get());
-  return fd;
+  used_ += record.size();
+  if (plan_.way == OutputPlan::kEachRecord) Flush();
 }
 
-class Replaced : public Output {
- public:
-  Replaced(Posix& posix, const OutputPlan& plan, Fd lock,
-           std::unique_ptr<WorkFile> work)
-      : posix_(posix),
-        plan_(plan),
-        lock_(std::move(lock)),
-        work_(std::move(work)),
-        sink_(posix, work_->fd(), false),
-        blocks_(sink_) {}
+void Output::Flush() {
+  if (used_ == 0) return;
+  const std::string_view block(block_.get(), used_);
+  used_ = 0;
+  if (sink_) {
+    sink_->Append(block);
+  } else {
+    kept_.emplace_back(block);
+  }
+}
 
-  // Nobody sees the work file before it is whole, so it is written in large
-  // blocks rather than a record at a time.
-  char* Room(std::size_t size) override { return blocks_.Room(size); }
-  void Append(std::string_view record) override { blocks_.Append(record); }
+void Output::Open(const struct stat* list, const Interrupts& interrupts) {
+  const std::optional<struct stat>& old = plan_.old;
+  if (plan_.descriptor.valid()) {
+    out_ = std::move(plan_.descriptor);
+  } else if (plan_.way == OutputPlan::kEachRecord) {
+    // A FIFO or a device, by its path again: it must still be the file that
+    // was planned.
+    constexpr int kFlags = O_WRONLY | O_NOCTTY | O_CLOEXEC;
+    const char* const path = plan_.path.c_str();
+    out_.Reset(S_ISFIFO(old->st_mode) ? OpenFifo(path, kFlags, interrupts)
+                                      : ::open(path, kFlags));
+    struct stat opened;
+    if (!out_.valid()) Fail(messages::kCannotOpenOutput);
+    if (::fstat(out_.get(), &opened) != 0 || !SameFile(opened, *old)) {
+      Refuse(messages::kCannotOpenOutput);
+    }
+  } else if (old) {
+    out_ = OpenSame(plan_.folder.get(), plan_.name, *old, O_WRONLY);
+    if (!out_.valid()) Fail(messages::kCannotOpenOutput);
+  }
+  // Devices such as /dev/null serve any number of runs at once.
+  if (out_.valid() && !S_ISCHR(old->st_mode)) LockOrRefuse(posix_, out_.get());
+  if (plan_.folder.valid() && plan_.regular()) ClaimWorkPath(list);
+  if (plan_.way != OutputPlan::kReplace || !old) return;
+  try {
+    work_->Adopt(out_.get(), *old);
+  } catch (const Failure&) {
+    // An owner or attribute that the work file could not be given: in
+    // place. The output's own lock keeps other runs off.
+    work_.reset();
+    plan_.way = OutputPlan::kInPlace;
+  }
+}
 
-  void Commit() override {
-    blocks_.Flush();
-    // An output that was not there may have been made since, by another
-    // run's redirection of its standard output.
-    if (!plan_.old) {
+void Output::ClaimWorkPath(const struct stat* list) {
+  const std::string work_name = WorkName(plan_.name);
+  try {
+    // A new output is made as open(2) makes one, with the umask or the
+    // folder's default ACL; any other is given what the old one has.
+    work_.emplace(posix_, plan_.folder.get(), work_name,
+                  (plan_.folder_path / work_name).string(),
+                  plan_.old ? plan_.old->st_uid : ::geteuid(),
+                  plan_.old ? 0600 : 0666, list);
+  } catch (const Failure& failure) {
+    // Where it cannot be made, a run that need not replace goes without it,
+    // and one that would replace writes in place, unless there is no room.
+    const int error = failure.code().value();
+    if (plan_.way != OutputPlan::kReplace) return;
+    if (error == ENOSPC || error == EDQUOT || error == EROFS) {
+      Fail(messages::kCannotWrite, error);
+    }
+    if (!plan_.old) throw;
+    plan_.way = OutputPlan::kInPlace;
+  }
+}
+
+void Output::Commit() {
+  Flush();
+  switch (plan_.way) {
+    case OutputPlan::kReplace: {
+      // A new output may have been made since, by another run's
+      // redirection of its standard output, and be held.
       struct stat there;
-      if (::fstatat(plan_.folder.get(), plan_.name.c_str(), &there,
+      if (!plan_.old &&
+          ::fstatat(plan_.folder.get(), plan_.name.c_str(), &there,
                     AT_SYMLINK_NOFOLLOW) == 0 &&
           S_ISREG(there.st_mode)) {
-        lock_ = LockOutput(posix_, plan_.folder, plan_.name, there);
+        out_ = OpenSame(plan_.folder.get(), plan_.name, there, O_WRONLY);
+        if (!out_.valid()) Fail(messages::kCannotOpenOutput);
+        LockOrRefuse(posix_, out_.get());
       }
+      work_->Commit(plan_.name.c_str());
+      return;
     }
-    work_->Commit(plan_.name.c_str(), plan_.path);
-  }
-
- private:
-  Posix& posix_;
-  const OutputPlan& plan_;
-  Fd lock_;
-  std::unique_ptr<WorkFile> work_;
-  FileSink sink_;
-  Blocks blocks_;
-};
-
-class Spooled : public Output {
- public:
-  // Writes to `fd` once the list is done; from its start if `in_place`.
-  // `work` is the work path, held only as a lock, if it could be had.
-  Spooled(Posix& posix, Fd lock, std::unique_ptr<WorkFile> work, Fd fd,
-          bool in_place)
-      : posix_(posix),
-        lock_(std::move(lock)),
-        work_(std::move(work)),
-        fd_(std::move(fd)),
-        in_place_(in_place),
-        spool_(posix),
-        blocks_(spool_) {}
-
-  char* Room(std::size_t size) override { return blocks_.Room(size); }
-  void Append(std::string_view record) override { blocks_.Append(record); }
-
-  void Commit() override {
-    blocks_.Flush();
-    if (in_place_ && ::ftruncate(fd_.get(), 0) != 0) {
-      Fail(messages::kCannotWrite);
+    case OutputPlan::kInPlace: {
+      // Its new size first: a file that may not grow so far (ulimit -f) is
+      // left as it was.
+      off_t size = 0;
+      for (const std::string& block : kept_)
+        size += static_cast<off_t>(block.size());
+      if (::ftruncate(out_.get(), size) != 0) Fail(messages::kCannotWrite);
+      [[fallthrough]];
     }
-    FileSink out(posix_, fd_.get(), true);
-    spool_.CopyTo(out);
-    SyncAndClose(posix_, fd_);
-  }
-
- private:
-  Posix& posix_;
-  Fd lock_;
-  std::unique_ptr<WorkFile> work_;
-  Fd fd_;
-  bool in_place_;
-  Spool spool_;
-  Blocks blocks_;
-};
-
-class Direct : public Output {
- public:
-  Direct(Posix& posix, Fd fd)
-      : posix_(posix),
-        fd_(std::move(fd)),
-        sink_(posix, fd_.get(), false),
-        records_(sink_, /*each_record=*/true) {}
-
-  char* Room(std::size_t size) override { return records_.Room(size); }
-  void Append(std::string_view record) override { records_.Append(record); }
-
-  void Commit() override { SyncAndClose(posix_, fd_); }
-
- private:
-  Posix& posix_;
-  Fd fd_;
-  FileSink sink_;
-  Blocks records_;
-};
-
-// Opens an output that is not a regular file; a FIFO waits for a reader.
-Fd OpenDirect(const OutputPlan& plan, const Interrupts& interrupts) {
-  if (plan.way == OutputPlan::kStandardOutput) return Duplicate(STDOUT_FILENO);
-  constexpr int kFlags = O_WRONLY | O_NOCTTY | O_CLOEXEC;
-  Fd fd(S_ISFIFO(plan.old->st_mode)
-            ? OpenFifo(plan.path.c_str(), kFlags, interrupts)
-            : ::open(plan.path.c_str(), kFlags));
-  struct stat opened;
-  if (!fd.valid()) Fail(messages::kCannotOpenOutput);
-  if (::fstat(fd.get(), &opened) != 0 || !SameFile(opened, *plan.old)) {
-    Refuse(messages::kCannotOpenOutput);
-  }
-  return fd;
-}
-
-}  // namespace
-
-std::unique_ptr<Output> OpenOutput(const OutputPlan& plan,
-                                   const struct stat* list,
-                                   const Interrupts& interrupts, Posix& posix) {
-  if (!plan.regular()) {
-    return std::make_unique<Direct>(posix, OpenDirect(plan, interrupts));
-  }
-  Fd lock =
-      plan.old ? LockOutput(posix, plan.folder, plan.name, *plan.old) : Fd();
-  std::unique_ptr<WorkFile> work;
-  if (plan.folder.valid()) {
-    work = std::make_unique<WorkFile>(posix, plan.folder.get(), plan.work_name,
-                                      plan.old ? plan.old->st_uid : ::geteuid(),
-                                      list);
-  }
-  Fd fd;
-  if (plan.way == OutputPlan::kStandardOutput) {
-    fd = Duplicate(STDOUT_FILENO);
-  } else {
-    if (plan.way == OutputPlan::kReplace) {
-      const int error = work->error();
-      if (error == ENOSPC || error == EDQUOT || error == EROFS) {
-        Fail(messages::kCannotWrite, error);
-      }
-      if (work->claimed() &&
-          (plan.old ? KeepAttributes(work->fd(), lock.get(), *plan.old)
-                    : GiveNewFileAttributes(work->fd(), plan.folder.get()))) {
-        return std::make_unique<Replaced>(posix, plan, std::move(lock),
-                                          std::move(work));
-      }
-      // A folder the user may not write after all, or an owner or
-      // attribute that the work file could not be given: in place. The
-      // output's own lock keeps other runs off.
-      if (!plan.old) Refuse(messages::kCannotOpenOutput);
-      work.reset();
+    case OutputPlan::kAtOffset: {
+      FileSink out(posix_, out_.get(), true);
+      for (const std::string& block : kept_) out.Append(block);
+      break;
     }
-    fd = OpenSame(plan.folder.get(), plan.name, *plan.old, O_WRONLY);
-    if (!fd.valid()) Fail(messages::kCannotOpenOutput);
+    case OutputPlan::kEachRecord:
+      break;
   }
-  return std::make_unique<Spooled>(posix, std::move(lock), std::move(work),
-                                   std::move(fd),
-                                   plan.way != OutputPlan::kStandardOutput);
+  // fsync(2) says EINVAL for a file that cannot be synced: a pipe, a FIFO,
+  // a terminal.
+  if (posix_.Sync(out_.get()) != 0 && errno != EINVAL) {
+    Fail(messages::kCannotWrite);
+  }
+  if (posix_.Close(out_.Release()) != 0) Fail(messages::kCannotWrite);
 }
 
 }  // namespace quillmark

@@ -2,26 +2,63 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/uuid/name_generator_sha1.hpp>
 #include <boost/uuid/uuid_io.hpp>
 #include <cerrno>
 
+#include "devicelist/FillIn.h"
 #include "tool/Failure.h"
 #include "tool/Messages.h"
 
 namespace quillmark {
 namespace {
 
-constexpr std::string_view kSuffix = ".quillmark-new";
-
 // A run that keeps losing the race for the work path is as good as refused.
 constexpr int kAttempts = 100;
+
+// Whether another run holds `fd`'s lock; takes it if none does.
+bool HeldElsewhere(Posix& posix, int fd) {
+  return posix.Lock(fd) != 0 && (errno == EAGAIN || errno == EACCES);
+}
+
+// Copies the attributes that a replacement must keep, the access ACL and
+// those of the user. namespace, from `from` to `to`; returns false if it
+// cannot.
+bool CopyAttributes(int from, int to) {
+  std::string names(static_cast<std::size_t>(
+                        std::max<ssize_t>(::flistxattr(from, nullptr, 0), 0)),
+                    '\0');
+  const ssize_t size = ::flistxattr(from, names.data(), names.size());
+  if (size < 0) return errno == ENOTSUP;
+  names.resize(static_cast<std::size_t>(size));
+  std::string value;
+  for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
+    const char* const name = names.c_str() + at;
+    if (std::string_view(name).starts_with("user.") ||
+        std::string_view(name) == "system.posix_acl_access") {
+      ssize_t got;
+      do {  // ERANGE: it grew meanwhile
+        value.resize(static_cast<std::size_t>(
+            std::max<ssize_t>(::fgetxattr(from, name, nullptr, 0), 0)));
+        got = ::fgetxattr(from, name, value.data(), value.size());
+      } while (got < 0 && errno == ERANGE);
+      if (got < 0 || ::fsetxattr(to, name, value.data(),
+                                 static_cast<std::size_t>(got), 0) != 0) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
 
 }  // namespace
 
 std::string WorkName(std::string_view name) {
+  constexpr std::string_view kSuffix = ".quillmark-new";
   std::string work = ".";
   if (work.size() + name.size() + kSuffix.size() <= NAME_MAX) {
     return work.append(name).append(kSuffix);
@@ -31,10 +68,6 @@ std::string WorkName(std::string_view name) {
           boost::uuids::uuid{})(name.data(), name.size()));
   const std::size_t kept = NAME_MAX - 2 - hash.size() - kSuffix.size();
   return work.append(name.substr(0, kept)) + "." + hash + std::string(kSuffix);
-}
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 Fd OpenSame(int folder, const std::string& name, const struct stat& expected,
@@ -50,50 +83,42 @@ Fd OpenSame(int folder, const std::string& name, const struct stat& expected,
   return fd;
 }
 
-Fd OpenToLock(int folder, const std::string& name,
-              const struct stat& expected) {
-  Fd fd = OpenSame(folder, name, expected, O_RDONLY);
-  if (!fd.valid() && errno == EACCES) {
-    fd = OpenSame(folder, name, expected, O_WRONLY);
-  }
-  return fd;
-}
-
 void LockOrRefuse(Posix& posix, int fd) {
-  if (posix.Lock(fd) != 0 && errno == EWOULDBLOCK) {
-    Refuse(messages::kOutputInUse);
-  }
+  if (HeldElsewhere(posix, fd)) Refuse(messages::kOutputInUse);
 }
 
-WorkFile::WorkFile(Posix& posix, int folder, std::string name, uid_t owner,
+WorkFile::WorkFile(Posix& posix, int folder, std::string name,
+                   std::string shown, uid_t owner, mode_t mode,
                    const struct stat* list)
-    : posix_(posix), folder_(folder), name_(std::move(name)) {
+    : posix_(posix),
+      folder_(folder),
+      name_(std::move(name)),
+      shown_(std::move(shown)) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    if (TryClaim(owner, list)) return;
+    if (TryClaim(owner, mode, list)) return;
   }
   Refuse(messages::kOutputInUse);
 }
 
 WorkFile::~WorkFile() { Discard(); }
 
-bool WorkFile::TryClaim(uid_t owner, const struct stat* list) {
-  Fd made(::openat(
+// Makes the work file, or removes a leftover that stands in its way; returns
+// false when it is to be tried again.
+bool WorkFile::TryClaim(uid_t owner, mode_t mode, const struct stat* list) {
+  fd_.Reset(::openat(
       folder_, name_.c_str(),
-      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600));
-  if (made.valid()) {
+      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode));
+  if (fd_.valid()) {
     // Another run may take it for a leftover, or another user rename it
     // away, before it is locked: then it is made again.
-    if (posix_.Lock(made.get()) != 0 && errno == EWOULDBLOCK) return false;
-    if (::fstat(made.get(), &made_) != 0) Fail(messages::kCannotOpenOutput);
-    fd_ = std::move(made);
-    if (StillThere()) return true;
-    fd_.Reset();
-    return false;
-  }
-  if (errno != EEXIST) {
-    error_ = errno;
+    if (HeldElsewhere(posix_, fd_.get()) || ::fstat(fd_.get(), &made_) != 0 ||
+        !Names(name_.c_str(), made_)) {
+      fd_.Reset();
+      return false;
+    }
     return true;
   }
+  if (errno != EEXIST) Fail(messages::kCannotOpenOutput);
   struct stat there;
   if (::fstatat(folder_, name_.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno == ENOENT) return false;
@@ -104,55 +129,70 @@ bool WorkFile::TryClaim(uid_t owner, const struct stat* list) {
       (there.st_uid != ::geteuid() && there.st_uid != owner)) {
     Refuse(messages::kCannotOpenOutput);
   }
-  const Fd leftover = OpenToLock(folder_, name_, there);
-  if (!leftover.valid()) {
-    if (errno == ESTALE) return false;
-    Fail(messages::kCannotOpenOutput);
-  }
-  LockOrRefuse(posix_, leftover.get());
+  const Fd leftover = OpenSame(folder_, name_, there, O_WRONLY);
+  if (!leftover.valid() && (errno == ESTALE || errno == ENOENT)) return false;
+  if (leftover.valid()) LockOrRefuse(posix_, leftover.get());
   // Removed while locked, so that no other run can have taken it meanwhile.
-  struct stat still;
-  if (::fstatat(folder_, name_.c_str(), &still, AT_SYMLINK_NOFOLLOW) == 0 &&
-      SameFile(still, there)) {
-    ::unlinkat(folder_, name_.c_str(), 0);
+  if (!leftover.valid() ||
+      (Names(name_.c_str(), there) &&
+       ::unlinkat(folder_, name_.c_str(), 0) != 0 && errno != ENOENT)) {
+    Refuse(FillIn(messages::kLeftover, "PATH", shown_));
   }
   return false;
 }
 
-bool WorkFile::StillThere() const {
+bool WorkFile::Names(const char* name, const struct stat& file) const {
   struct stat there;
-  return ::fstatat(folder_, name_.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
-         SameFile(there, made_);
+  return ::fstatat(folder_, name, &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+         SameFile(there, file);
 }
 
 void WorkFile::Discard() noexcept {
   if (committed_ || !fd_.valid()) return;
   // Removed while still locked, and only if no one has put another file in
   // its place.
-  if (StillThere()) ::unlinkat(folder_, name_.c_str(), 0);
+  if (Names(name_.c_str(), made_)) ::unlinkat(folder_, name_.c_str(), 0);
   fd_.Reset();
 }
 
-void WorkFile::Commit(const char* target, const std::filesystem::path& output) {
-  const auto fail = [this] {
-    const int error = errno;
+// The attributes first, then the owner, which clears the set-ID bits, then
+// the mode.
+void WorkFile::Adopt(int old_fd, const struct stat& old) {
+  const int work = fd_.get();
+  struct stat now;
+  if (!CopyAttributes(old_fd, work) || ::fstat(work, &now) != 0 ||
+      ((now.st_uid != old.st_uid || now.st_gid != old.st_gid) &&
+       ::fchown(work, old.st_uid, old.st_gid) != 0) ||
+      ::fchmod(work, old.st_mode & 07777) != 0 || ::fstat(work, &now) != 0) {
+    Fail(messages::kCannotOpenOutput);
+  }
+  if (now.st_uid != old.st_uid || now.st_gid != old.st_gid ||
+      (now.st_mode & 07777) != (old.st_mode & 07777)) {
+    Fail(messages::kCannotOpenOutput, EPERM);
+  }
+}
+
+void WorkFile::Commit(const char* target) {
+  const auto fail = [this](int error) {
     Discard();
     Fail(messages::kCannotWrite, error);
   };
-  if (posix_.Sync(fd_.get()) != 0) fail();
+  if (posix_.Sync(fd_.get()) != 0) fail(errno);
   // A second descriptor keeps the lock past the close and through the
   // rename, so that no other run can take the work file for a leftover.
-  Fd held(::dup(fd_.get()));
-  if (!held.valid()) fail();
-  const int closed = posix_.Close(fd_.Release());
+  Fd held = Duplicate(fd_.get());
+  if (!held.valid()) fail(errno);
+  const int closed = posix_.Close(fd_.Release()) == 0 ? 0 : errno;
   fd_ = std::move(held);
-  if (closed != 0 || !StillThere()) fail();
-  if (posix_.Rename(folder_, name_.c_str(), target) != 0) fail();
+  if (closed != 0) fail(closed);
+  if (!Names(name_.c_str(), made_)) fail(ESTALE);
+  if (posix_.Rename(folder_, name_.c_str(), target) != 0) fail(errno);
   committed_ = true;
-  struct stat named;
-  if (::stat(output.c_str(), &named) != 0) Fail(messages::kCannotWrite);
-  if (!SameFile(named, made_)) Refuse(messages::kCannotWrite);
-  if (posix_.Sync(folder_) != 0 && errno != EINVAL) {
+  if (!Names(target, made_)) Fail(messages::kCannotWrite, ESTALE);
+  // A folder that may not be read cannot be synced itself (EBADF): its file
+  // system is.
+  if (posix_.Sync(folder_) != 0 && errno != EINVAL &&
+      (errno != EBADF || ::syncfs(fd_.get()) != 0)) {
     Fail(messages::kCannotWrite);
   }
 }

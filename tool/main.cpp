@@ -10,7 +10,6 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
-#include <memory>
 #include <new>
 #include <stdexcept>
 
@@ -24,7 +23,6 @@
 #include "tool/Interrupts.h"
 #include "tool/Messages.h"
 #include "tool/Output.h"
-#include "tool/OutputPlan.h"
 
 namespace po = boost::program_options;
 namespace messages = quillmark::messages;
@@ -156,16 +154,14 @@ int ReadFlags(int argc, char** argv, Config& config) {
   return -1;
 }
 
-// The list's path; "-" is standard input, as it is to every filter.
-std::filesystem::path ListPath(const Config& config) {
-  return config.input == "-" ? "/dev/stdin" : config.input;
-}
-
 // Throws the message of the first check that `config` fails; touches no file.
+// "-" is standard input, as it is to every filter.
 void CheckConfig(const Config& config) {
   using quillmark::Refuse;
   if (config.input.empty()) Refuse(messages::kNoInput);
-  if (std::filesystem::status(ListPath(config)).type() ==
+  const std::filesystem::path list =
+      config.input == "-" ? "/dev/stdin" : config.input;
+  if (std::filesystem::status(list).type() ==
       std::filesystem::file_type::not_found) {
     Refuse(messages::kInputMissing);
   }
@@ -173,14 +169,9 @@ void CheckConfig(const Config& config) {
   if (config.output.empty()) Refuse(messages::kCannotOpenOutput);
 }
 
-void OpenList(const Config& config, quillmark::InputFile& list) {
-  list.Open(ListPath(config), interrupts);
-}
-
 // Records that go to standard output leave it to them alone.
-std::ostream& NoticeStream(const quillmark::OutputPlan& plan) {
-  return plan.way == quillmark::OutputPlan::kStandardOutput ? std::cerr
-                                                            : std::cout;
+std::ostream& NoticeStream(const quillmark::Output& output) {
+  return output.plan().standard_output ? std::cerr : std::cout;
 }
 
 void PrintSummary(std::uint32_t devices, const std::filesystem::path& output,
@@ -201,20 +192,19 @@ int Run(int argc, char** argv) {
   }
   CheckConfig(config);
   quillmark::InputFile list;
-  OpenList(config, list);
+  list.Open(config.input, interrupts);
   // The output is refused, or locked and made ready, before a byte of the
   // list is read; until the end of the list nothing is written to it.
-  const quillmark::OutputPlan plan =
-      quillmark::PlanOutput(config.output, list.identity());
-  const std::unique_ptr<quillmark::Output> ini =
-      quillmark::OpenOutput(plan, list.identity(), interrupts);
-  std::ostream& notices = NoticeStream(plan);
+  quillmark::Output ini(quillmark::PlanOutput(config.output, list.identity()),
+                        list.identity(), interrupts);
+  std::ostream& notices = NoticeStream(ini);
   const quillmark::DeviceIdGenerator generator(config.tenant_id, config.salt);
   quillmark::HugePages memory;
+  interrupts.StartList(list.IsTerminal());
   const std::uint32_t devices = quillmark::WriteDeviceList(
-      list, *ini, notices, generator, config.pp, memory);
+      list, ini, notices, generator, config.pp, memory);
   interrupts.EndList(list.IsRegular());
-  ini->Commit();
+  ini.Commit();
   PrintSummary(devices, config.output, notices);
   return 0;
 }
