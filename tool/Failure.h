@@ -1,7 +1,6 @@
-// How the tool fails. Its own checks throw std::invalid_argument with a
-// message of Messages.h; a system call that fails throws Failure, with the
-// message for the file that the call served and the errno it set. Either
-// goes up unchanged to the one catch in main, which prints the message.
+// How the tool fails: its own checks throw std::invalid_argument, a system
+// call that fails Failure, with the errno it set; either with a message of
+// Messages.h, up to the one catch in main, which prints it.
 #ifndef QUILLMARK_TOOL_FAILURE_H_
 #define QUILLMARK_TOOL_FAILURE_H_
 
@@ -12,8 +11,7 @@
 
 namespace quillmark {
 
-// A failed system call: code() holds its errno, and what() the tool's
-// message, which is all that the user is shown.
+// A failed system call: what() is the tool's message, code() the errno.
 class Failure : public std::system_error {
  public:
   Failure(const char* message, int error)

@@ -15,20 +15,16 @@ void InputFile::Open(const std::filesystem::path& path,
                      const Interrupts& interrupts) {
   constexpr int kFlags = O_RDONLY | O_CLOEXEC;
   const int named = path == "-" ? STDIN_FILENO : NamedDescriptor(path);
-  struct stat status;
-  if (named >= 0) {
-    fd_ = Duplicate(named);
-  } else if (::stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode)) {
-    fd_.Reset(OpenFifo(path.c_str(), kFlags, interrupts));
-  } else {
-    fd_.Reset(::open(path.c_str(), kFlags));
-  }
+  struct stat named_file;
+  const bool fifo = named < 0 && ::stat(path.c_str(), &named_file) == 0 &&
+                    S_ISFIFO(named_file.st_mode);
+  fd_ = named >= 0 ? Duplicate(named)
+        : fifo     ? Fd(OpenFifo(path.c_str(), kFlags, interrupts))
+                   : Fd(::open(path.c_str(), kFlags));
   if (!fd_.valid() || ::fstat(fd_.get(), &status_) != 0) {
     Fail(messages::kCannotOpenInput);
   }
 }
-
-bool InputFile::IsTerminal() const { return ::isatty(fd_.get()) == 1; }
 
 std::size_t InputFile::Read(char* buffer, std::size_t size) {
   ssize_t n;

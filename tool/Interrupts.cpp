@@ -4,18 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <iostream>
 
 #include "tool/Failure.h"
 #include "tool/Messages.h"
 #include "tool/Posix.h"
 
 namespace quillmark {
-namespace {
-
-constexpr int kStopSignals[] = {SIGINT, SIGTERM};
-
-}  // namespace
 
 void WriteLine(int fd, std::string_view text) noexcept {
   if (WriteAll(Posix::Default(), fd, text) == 0) {
@@ -50,22 +44,11 @@ void Interrupts::EndList(bool whole) {
   if (interrupted_ != 0 && !whole) Refuse(messages::kInterrupted);
 }
 
-void AttachStopSignals(void (*handler)(int), const char* const messages[2]) {
-  for (int i = 0; i < 2; ++i) {
-    struct sigaction action {};
-    action.sa_handler = handler;
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    if (::sigaction(kStopSignals[i], &action, nullptr) != 0) {
-      std::cerr << messages[i] << "\n" << std::flush;
-    }
-  }
-}
-
 int OpenFifo(const char* path, int flags, const Interrupts& interrupts) {
   // While it waits, a stop signal interrupts the open instead of restarting
-  // it. An interrupt that came just before the open is seen here; one in
-  // the moment between this check and the wait is seen at the next Ctrl-C.
+  // it. An interrupt just before the open is seen here; one in the moment
+  // between this check and the wait, at the next Ctrl-C.
+  constexpr int kStopSignals[] = {SIGINT, SIGTERM};
   struct sigaction saved[2];
   for (int i = 0; i < 2; ++i) {
     ::sigaction(kStopSignals[i], nullptr, &saved[i]);

@@ -1,7 +1,6 @@
-// SIGINT and SIGTERM do not end a run: a list is always finished. But the
-// Ctrl-C that reaches the tool also reaches the program that feeds it a list
-// through a pipe, and that list may then end early. Only a run that is still
-// waiting to open a FIFO, with no list read yet, is ended by an interrupt.
+// SIGINT and SIGTERM do not end a run: the list is finished, though the same
+// Ctrl-C may have cut short a list that comes through a pipe. Only a run
+// that still waits to open a FIFO, with no list read, is ended.
 #ifndef QUILLMARK_TOOL_INTERRUPTS_H_
 #define QUILLMARK_TOOL_INTERRUPTS_H_
 
@@ -12,20 +11,17 @@ namespace quillmark {
 
 class Interrupts {
  public:
-  // Notes an interrupt. The first one once the list is being read says, on
-  // standard error, that the list is finished first. Async-signal-safe.
+  // Notes an interrupt; the first, once the list is started, says that the
+  // list is finished first. Async-signal-safe.
   void Note() noexcept;
-
-  // Returns whether an interrupt has come.
   bool received() const noexcept { return interrupted_ != 0; }
 
-  // Marks the start of the list, which is a terminal if `terminal`; an
-  // interrupt that came before is said now.
+  // Marks the start of a list, typed at a terminal if `terminal`.
   void StartList(bool terminal) noexcept;
 
   // Marks the end of the list, after which an interrupt changes nothing.
   // Throws std::invalid_argument kInterrupted if one came before it, unless
-  // the list was `whole` when it was opened, as a regular file is.
+  // the list was `whole`, as a regular file is.
   void EndList(bool whole);
 
  private:
@@ -38,18 +34,12 @@ class Interrupts {
   volatile std::sig_atomic_t ended_ = 0;
 };
 
-// Writes `text` and a line end to `fd` with write(2) alone: safe in a signal
-// handler, and without memory.
+// Writes `text` and a line end to `fd`: async-signal-safe, without memory.
 void WriteLine(int fd, std::string_view text) noexcept;
 
-// Installs `handler` for SIGINT and SIGTERM, restarting the calls it
-// interrupts; writes `messages[i]` to standard error for a signal that
-// cannot be caught.
-void AttachStopSignals(void (*handler)(int), const char* const messages[2]);
-
-// open(2) of a FIFO, which waits for the other end. An interrupt ends the
-// wait: throws std::invalid_argument kInterruptedWaiting if one comes before
-// it or while it waits. Returns the descriptor, or -1 with errno set.
+// open(2) of a FIFO, which waits for the other end; returns the descriptor,
+// or -1 with errno set. Throws std::invalid_argument kInterruptedWaiting if
+// an interrupt comes before or during the wait.
 int OpenFifo(const char* path, int flags, const Interrupts& interrupts);
 
 }  // namespace quillmark

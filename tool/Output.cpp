@@ -11,16 +11,39 @@
 
 namespace quillmark {
 
+FileSink::FileSink(Posix& posix, int fd, bool cut_back)
+    : posix_(posix), fd_(fd) {
+  // An appending descriptor writes at the end, wherever its offset is.
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (cut_back && flags >= 0) {
+    written_ = ::lseek(fd_, 0, (flags & O_APPEND) != 0 ? SEEK_END : SEEK_CUR);
+  }
+}
+
+void FileSink::Append(std::string_view unit) {
+  const int error = failed_ ? EIO : WriteAll(posix_, fd_, unit);
+  if (error == 0) {
+    if (written_ >= 0) written_ += std::ssize(unit);
+    return;
+  }
+  // Should the cut fail too, the write's error is still the one to report.
+  if (!failed_ && written_ >= 0) {
+    [[maybe_unused]] const int cut = ::ftruncate(fd_, written_);
+  }
+  failed_ = true;
+  Fail(messages::kCannotWrite, error);
+}
+
 Output::Output(OutputPlan plan, const struct stat* list,
                const Interrupts& interrupts, Posix& posix)
     : posix_(posix),
       plan_(std::move(plan)),
       block_(std::make_unique_for_overwrite<char[]>(kBlock)) {
   Open(list, interrupts);
-  if (plan_.way == OutputPlan::kReplace)
-    sink_.emplace(posix_, work_->fd(), false);
-  if (plan_.way == OutputPlan::kEachRecord)
-    sink_.emplace(posix_, out_.get(), false);
+  if (plan_.way == OutputPlan::kReplace ||
+      plan_.way == OutputPlan::kEachRecord) {
+    sink_.emplace(posix_, work_ ? work_->fd() : out_.get(), false);
+  }
 }
 
 char* Output::Room(std::size_t size) {
@@ -35,8 +58,7 @@ char* Output::Room(std::size_t size) {
 }
 
 void Output::Append(std::string_view record) {
-  // A record made elsewhere is copied into the room; one made there is in
-  // its place already.
+  // A record made in the room is in its place already.
   if (record.data() != block_.get() + used_) {
     std::ranges::copy(record, Room(record.size()));
   }
@@ -45,9 +67,8 @@ void Output::Append(std::string_view record) {
 }
 
 void Output::Flush() {
-  if (used_ == 0) return;
-  const std::string_view block(block_.get(), used_);
-  used_ = 0;
+  const std::string_view block(block_.get(), std::exchange(used_, 0));
+  if (block.empty()) return;
   if (sink_) {
     sink_->Append(block);
   } else {
@@ -60,8 +81,7 @@ void Output::Open(const struct stat* list, const Interrupts& interrupts) {
   if (plan_.descriptor.valid()) {
     out_ = std::move(plan_.descriptor);
   } else if (plan_.way == OutputPlan::kEachRecord) {
-    // A FIFO or a device, by its path again: it must still be the file that
-    // was planned.
+    // A FIFO or device, by its path again: still the file that was planned.
     constexpr int kFlags = O_WRONLY | O_NOCTTY | O_CLOEXEC;
     const char* const path = plan_.path.c_str();
     out_.Reset(S_ISFIFO(old->st_mode) ? OpenFifo(path, kFlags, interrupts)
@@ -82,25 +102,22 @@ void Output::Open(const struct stat* list, const Interrupts& interrupts) {
   try {
     work_->Adopt(out_.get(), *old);
   } catch (const Failure&) {
-    // An owner or attribute that the work file could not be given: in
-    // place. The output's own lock keeps other runs off.
+    // An owner or attribute that the work file cannot have: in place.
     work_.reset();
     plan_.way = OutputPlan::kInPlace;
   }
 }
 
 void Output::ClaimWorkPath(const struct stat* list) {
-  const std::string work_name = WorkName(plan_.name);
+  const std::string name = WorkName(plan_.name);
   try {
-    // A new output is made as open(2) makes one, with the umask or the
-    // folder's default ACL; any other is given what the old one has.
-    work_.emplace(posix_, plan_.folder.get(), work_name,
-                  (plan_.folder_path / work_name).string(),
+    // A new output gets the umask or default ACL, as open(2) gives them.
+    work_.emplace(posix_, plan_.folder.get(), name,
+                  (plan_.folder_path / name).string(),
                   plan_.old ? plan_.old->st_uid : ::geteuid(),
                   plan_.old ? 0600 : 0666, list);
   } catch (const Failure& failure) {
-    // Where it cannot be made, a run that need not replace goes without it,
-    // and one that would replace writes in place, unless there is no room.
+    // Without it, a replacement is written in place, unless there is no room.
     const int error = failure.code().value();
     if (plan_.way != OutputPlan::kReplace) return;
     if (error == ENOSPC || error == EDQUOT || error == EROFS) {
@@ -113,6 +130,7 @@ void Output::ClaimWorkPath(const struct stat* list) {
 
 void Output::Commit() {
   Flush();
+  off_t size = 0;
   switch (plan_.way) {
     case OutputPlan::kReplace: {
       // A new output may have been made since, by another run's
@@ -129,15 +147,11 @@ void Output::Commit() {
       work_->Commit(plan_.name.c_str());
       return;
     }
-    case OutputPlan::kInPlace: {
-      // Its new size first: a file that may not grow so far (ulimit -f) is
-      // left as it was.
-      off_t size = 0;
-      for (const std::string& block : kept_)
-        size += static_cast<off_t>(block.size());
+    case OutputPlan::kInPlace:
+      // Sized first, so that a file that may not grow (ulimit -f) is as it was.
+      for (const std::string& block : kept_) size += std::ssize(block);
       if (::ftruncate(out_.get(), size) != 0) Fail(messages::kCannotWrite);
       [[fallthrough]];
-    }
     case OutputPlan::kAtOffset: {
       FileSink out(posix_, out_.get(), true);
       for (const std::string& block : kept_) out.Append(block);
@@ -146,8 +160,7 @@ void Output::Commit() {
     case OutputPlan::kEachRecord:
       break;
   }
-  // fsync(2) says EINVAL for a file that cannot be synced: a pipe, a FIFO,
-  // a terminal.
+  // EINVAL: a pipe, FIFO or terminal, which cannot be synced.
   if (posix_.Sync(out_.get()) != 0 && errno != EINVAL) {
     Fail(messages::kCannotWrite);
   }

@@ -1,19 +1,6 @@
-// The INI file, as a RecordSink. How it is written is planned once, before
-// anything is written. The kernel finds the output: its path is opened with
-// O_PATH, so that fs.protected_symlinks applies, and a file found through a
-// link counts only if its folder's entry, looked up from the folder's
-// descriptor, is the file the kernel opened. Records gather in blocks of
-// whole records, which reach the output in one of four ways:
-//  - replaced: a work file beside the output (WorkFile.h) takes them, and
-//    Commit renames it over the output;
-//  - in place, where a rename would lose what the output is (it has several
-//    names, is a mount point, or the work file cannot have its owner or lie
-//    in its folder): they are kept in memory, and Commit writes them to it
-//    from its start;
-//  - at the offset of a descriptor that the run was given, when the output
-//    names one (/dev/stdout, /dev/fd/N, "-") or is the regular file or pipe
-//    that standard output is: a regular file likewise once the list is done;
-//  - a record at a time, to anything else: a terminal, a FIFO, a pipe.
+// The INI file, as a RecordSink: records gather in blocks of whole records,
+// and reach it in the way that its plan says. The kernel finds it, by a path
+// opened with O_PATH and, for a regular file or FIFO, its folder's entry.
 // Until Commit, a regular output holds what it held, or is not there.
 #ifndef QUILLMARK_TOOL_OUTPUT_H_
 #define QUILLMARK_TOOL_OUTPUT_H_
@@ -29,15 +16,37 @@
 #include <vector>
 
 #include "devicelist/RecordSink.h"
-#include "tool/FileSink.h"
 #include "tool/Interrupts.h"
 #include "tool/Posix.h"
 #include "tool/WorkFile.h"
 
 namespace quillmark {
 
+// Writes whole units (blocks of records) to a descriptor. After a failed
+// write, a regular file is cut back to its last whole unit, and no more go.
+class FileSink {
+ public:
+  // With `cut_back`, `fd` is a regular file that this run alone writes, from
+  // its offset on, or from its end if it appends.
+  FileSink(Posix& posix, int fd, bool cut_back);
+
+  // Writes `unit` whole; throws Failure kCannotWrite if it cannot.
+  void Append(std::string_view unit);
+
+ private:
+  Posix& posix_;
+  int fd_;
+  off_t written_ = -1;  // where the last whole unit ends, if cut back
+  bool failed_ = false;
+};
+
 struct OutputPlan {
-  enum Way { kReplace, kInPlace, kAtOffset, kEachRecord };
+  enum Way {
+    kReplace,     // a work file (WorkFile.h) is renamed over the output
+    kInPlace,     // a rename would lose names or a mount: kept, then written
+    kAtOffset,    // a regular file that a descriptor names: likewise, there
+    kEachRecord,  // anything else (a terminal, a FIFO, a pipe): at once
+  };
 
   Way way = kReplace;
   std::filesystem::path path;      // as the run was given it
@@ -45,8 +54,7 @@ struct OutputPlan {
   bool standard_output = false;    // the records go where standard output goes
   Fd descriptor;                   // a copy of the descriptor the output names
   // The folder of a regular output or FIFO, open for reading where it may
-  // be, and the output's name there; not set where the folder of a
-  // descriptor's file cannot be found.
+  // be, and the output's name there; none where a descriptor's is not found.
   Fd folder;
   std::filesystem::path folder_path;
   std::string name;
@@ -66,12 +74,10 @@ class Output : public RecordSink {
  public:
   static constexpr std::size_t kBlock = std::size_t{1} << 20;
 
-  // Opens the output that `plan` describes, and locks it against other runs
-  // unless it is a character device. `list` is the list's status, or null.
+  // Opens the output that `plan` describes and locks it against other runs,
+  // unless it is a character device; `list` is the list's status, or null.
   // Throws kCannotOpenOutput, kOutputInUse, kLeftover, kSameFile,
-  // kCannotWrite if there is no room for the work file, and
-  // kInterruptedWaiting: as Failure where a system call failed, else as
-  // std::invalid_argument.
+  // kInterruptedWaiting and, with no room for a work file, kCannotWrite.
   Output(OutputPlan plan, const struct stat* list, const Interrupts& interrupts,
          Posix& posix = Posix::Default());
 
@@ -79,10 +85,8 @@ class Output : public RecordSink {
   void Append(std::string_view record) override;
 
   // Puts the records in place and syncs them. Throws Failure kCannotWrite
-  // with the errno of the step that failed; a regular output is then as it
-  // was, unless writing it in place failed, which leaves it whole records.
-  // Throws kOutputInUse if another run has made and locked a new output
-  // meanwhile.
+  // with the errno of the failed step, and kOutputInUse if another run has
+  // made and locked a new output meanwhile.
   void Commit();
 
   const OutputPlan& plan() const { return plan_; }

@@ -1,9 +1,8 @@
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <string>
+#include <system_error>
 
 #include "tool/Failure.h"
 #include "tool/Messages.h"
@@ -14,19 +13,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The path of the file open on `fd`, as the kernel found it; empty if it
-// cannot say.
+// The path of what `fd` is open on, as the kernel found it; empty if unknown.
 fs::path PathOf(int fd) {
-  std::string path(PATH_MAX, '\0');
-  const ssize_t n = ::readlink(ProcPath(fd).c_str(), path.data(), path.size());
-  if (n <= 0 || static_cast<std::size_t>(n) == path.size()) return {};
-  path.resize(static_cast<std::size_t>(n));
-  return path;
+  std::error_code unknown;
+  return fs::read_symlink(ProcPath(fd), unknown);
 }
 
-// Returns 2 or 1 if `status` is the regular file or pipe that standard
-// error or standard output is open on, standard error first; else -1.
-// Devices such as a terminal may serve as both.
+// Returns 2 or 1 if `status` is the regular file or pipe that standard error,
+// or else standard output, is open on; else -1. A terminal may serve as both.
 int StandardStream(const struct stat& status) {
   if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode)) return -1;
   for (const int fd : {STDERR_FILENO, STDOUT_FILENO}) {
@@ -36,41 +30,34 @@ int StandardStream(const struct stat& status) {
   return -1;
 }
 
-// Opens `path` for reading, or, where it may not be read, only to reach
-// what it holds.
-Fd OpenFolder(const fs::path& path) {
-  const char* const folder = path.empty() ? "." : path.c_str();
-  Fd fd(::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fd.valid() && errno == EACCES) {
-    fd.Reset(::open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC));
-  }
-  return fd;
-}
-
-// Finds the folder of `place`, whose entry there must be `expected`, or, if
-// that is null, nothing; returns false if it is not so.
+// Finds the folder of `place`, whose entry must be `expected`, or none; open
+// for reading, to be synced, or, where it may not be read, with O_PATH.
 bool FindFolder(const fs::path& place, const struct stat* expected,
                 OutputPlan& plan) {
   plan.name = place.filename().string();
   if (plan.name.empty() || plan.name == "." || plan.name == "..") return false;
   plan.folder_path = place.parent_path();
-  plan.folder = OpenFolder(plan.folder_path);
+  const char* const folder =
+      plan.folder_path.empty() ? "." : plan.folder_path.c_str();
+  plan.folder.Reset(::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!plan.folder.valid() && errno == EACCES) {
+    plan.folder.Reset(::open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC));
+  }
   struct stat there;
-  const bool exists =
+  const bool found =
       plan.folder.valid() && ::fstatat(plan.folder.get(), plan.name.c_str(),
                                        &there, AT_SYMLINK_NOFOLLOW) == 0;
-  if (!plan.folder.valid() ||
-      (expected != nullptr ? !exists || !SameFile(there, *expected) : exists)) {
-    plan.folder.Reset();
-    return false;
+  if (expected != nullptr ? found && SameFile(there, *expected)
+                          : plan.folder.valid() && !found) {
+    return true;
   }
-  return true;
+  plan.folder.Reset();
+  return false;
 }
 
-// In a sticky folder that others may write, a file that is neither this
-// user's nor the folder owner's may have been planted there for this run:
-// the kernel's fs.protected_regular=2 and fs.protected_fifos=2, which apply
-// only to opens that may create.
+// In a sticky folder that others may write, a file of neither this user nor
+// the folder's owner may have been planted for this run: the rule of
+// fs.protected_regular=2 and fs.protected_fifos=2, whatever they are set to.
 bool Planted(int folder, const struct stat& file) {
   struct stat there;
   return ::fstat(folder, &there) != 0 ||
@@ -79,23 +66,14 @@ bool Planted(int folder, const struct stat& file) {
           file.st_uid != ::geteuid() && file.st_uid != there.st_uid);
 }
 
-// Whether the output can be replaced by a new file that keeps all it has but
-// its content, as far as can be told before one is made: a file with
-// several names would lose them, and a file bound over another one, a mount
-// point, cannot be renamed over. An owner or folder that a new file cannot
-// have is found out when it is made.
+// Whether a new file may take the output's place, as far as can be told
+// before one is made: other names and a mount point would be lost.
 bool CanReplace(const OutputPlan& plan) {
-  struct statx status;
+  struct statx there;
   return plan.old->st_nlink == 1 &&
          ::statx(plan.folder.get(), plan.name.c_str(), AT_SYMLINK_NOFOLLOW,
-                 STATX_BASIC_STATS, &status) == 0 &&
-         (status.stx_attributes & STATX_ATTR_MOUNT_ROOT) == 0;
-}
-
-// Whether `fd` may be written.
-bool Writable(int fd) {
-  const int flags = ::fcntl(fd, F_GETFL);
-  return flags >= 0 && (flags & O_PATH) == 0 && (flags & O_ACCMODE) != O_RDONLY;
+                 STATX_BASIC_STATS, &there) == 0 &&
+         (there.stx_attributes & STATX_ATTR_MOUNT_ROOT) == 0;
 }
 
 }  // namespace
@@ -108,9 +86,8 @@ OutputPlan PlanOutput(const fs::path& path, const struct stat* list) {
   Fd file = named >= 0 ? Duplicate(named)
                        : Fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
   if (!file.valid()) {
-    // Nothing there: it is made beside its path's last name. A dangling link
-    // has no file to check against, and any other error, a link the kernel
-    // refuses to follow among them, refuses the run.
+    // Nothing there: it is made in the folder. A dangling link, a link the
+    // kernel will not follow and any other error refuse the run.
     struct stat link;
     if (named >= 0 || errno != ENOENT || ::lstat(path.c_str(), &link) == 0) {
       Fail(messages::kCannotOpenOutput);
@@ -130,7 +107,9 @@ OutputPlan PlanOutput(const fs::path& path, const struct stat* list) {
   if (named >= 0 || stream == STDOUT_FILENO) {
     // The run's own descriptor is written as it was handed over.
     plan.descriptor = named >= 0 ? std::move(file) : Duplicate(STDOUT_FILENO);
-    if (!Writable(plan.descriptor.get())) Refuse(messages::kCannotOpenOutput);
+    if ((::fcntl(plan.descriptor.get(), F_GETFL) & O_ACCMODE) == O_RDONLY) {
+      Refuse(messages::kCannotOpenOutput);  // O_PATH among them
+    }
     if (S_ISREG(status.st_mode)) {
       plan.way = OutputPlan::kAtOffset;
       // Its work path keeps other runs off, where it can be found.

@@ -24,7 +24,6 @@
 #include "test/fake_io.h"
 #include "test/quillmark_runner.h"
 #include "test/reference_device_id.h"
-#include "tool/FileSink.h"
 #include "tool/Interrupts.h"
 #include "tool/Output.h"
 #include "tool/WorkFile.h"

@@ -2,13 +2,14 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/limits.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <boost/uuid/name_generator_sha1.hpp>
 #include <boost/uuid/uuid_io.hpp>
 #include <cerrno>
+#include <cstring>
 
 #include "devicelist/FillIn.h"
 #include "tool/Failure.h"
@@ -25,31 +26,23 @@ bool HeldElsewhere(Posix& posix, int fd) {
   return posix.Lock(fd) != 0 && (errno == EAGAIN || errno == EACCES);
 }
 
-// Copies the attributes that a replacement must keep, the access ACL and
-// those of the user. namespace, from `from` to `to`; returns false if it
-// cannot.
+// Copies the access ACL and the user.* attributes from `from` to `to`;
+// returns false if it cannot.
 bool CopyAttributes(int from, int to) {
-  std::string names(static_cast<std::size_t>(
-                        std::max<ssize_t>(::flistxattr(from, nullptr, 0), 0)),
-                    '\0');
+  std::string names(XATTR_LIST_MAX, '\0');
+  std::string value(XATTR_SIZE_MAX, '\0');
   const ssize_t size = ::flistxattr(from, names.data(), names.size());
   if (size < 0) return errno == ENOTSUP;
-  names.resize(static_cast<std::size_t>(size));
-  std::string value;
-  for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
-    const char* const name = names.c_str() + at;
-    if (std::string_view(name).starts_with("user.") ||
-        std::string_view(name) == "system.posix_acl_access") {
-      ssize_t got;
-      do {  // ERANGE: it grew meanwhile
-        value.resize(static_cast<std::size_t>(
-            std::max<ssize_t>(::fgetxattr(from, name, nullptr, 0), 0)));
-        got = ::fgetxattr(from, name, value.data(), value.size());
-      } while (got < 0 && errno == ERANGE);
-      if (got < 0 || ::fsetxattr(to, name, value.data(),
-                                 static_cast<std::size_t>(got), 0) != 0) {
-        return false;
-      }
+  for (const char* name = names.data(); name < names.data() + size;
+       name += std::strlen(name) + 1) {
+    const std::string_view kept(name);
+    if (!kept.starts_with("user.") && kept != "system.posix_acl_access") {
+      continue;
+    }
+    const ssize_t got = ::fgetxattr(from, name, value.data(), value.size());
+    if (got < 0 || ::fsetxattr(to, name, value.data(),
+                               static_cast<std::size_t>(got), 0) != 0) {
+      return false;
     }
   }
   return true;
@@ -100,10 +93,7 @@ WorkFile::WorkFile(Posix& posix, int folder, std::string name,
   Refuse(messages::kOutputInUse);
 }
 
-WorkFile::~WorkFile() { Discard(); }
-
-// Makes the work file, or removes a leftover that stands in its way; returns
-// false when it is to be tried again.
+// Makes the work file, or removes a leftover; returns false to try again.
 bool WorkFile::TryClaim(uid_t owner, mode_t mode, const struct stat* list) {
   fd_.Reset(::openat(
       folder_, name_.c_str(),
@@ -149,14 +139,12 @@ bool WorkFile::Names(const char* name, const struct stat& file) const {
 
 void WorkFile::Discard() noexcept {
   if (committed_ || !fd_.valid()) return;
-  // Removed while still locked, and only if no one has put another file in
-  // its place.
+  // Removed while locked, unless another file has taken its place.
   if (Names(name_.c_str(), made_)) ::unlinkat(folder_, name_.c_str(), 0);
   fd_.Reset();
 }
 
-// The attributes first, then the owner, which clears the set-ID bits, then
-// the mode.
+// Attributes, then owner, which clears set-ID bits, then mode.
 void WorkFile::Adopt(int old_fd, const struct stat& old) {
   const int work = fd_.get();
   struct stat now;
@@ -189,8 +177,7 @@ void WorkFile::Commit(const char* target) {
   if (posix_.Rename(folder_, name_.c_str(), target) != 0) fail(errno);
   committed_ = true;
   if (!Names(target, made_)) Fail(messages::kCannotWrite, ESTALE);
-  // A folder that may not be read cannot be synced itself (EBADF): its file
-  // system is.
+  // A folder that may not be read (EBADF) is synced with its file system.
   if (posix_.Sync(folder_) != 0 && errno != EINVAL &&
       (errno != EBADF || ::syncfs(fd_.get()) != 0)) {
     Fail(messages::kCannotWrite);

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "devicelist/DeviceList.h"
 #include "devicelist/FillIn.h"
@@ -34,6 +35,22 @@ namespace {
 quillmark::Interrupts interrupts;
 
 void HandleStopSignal(int) { interrupts.Note(); }
+
+// SIGINT and SIGTERM are noted, and the calls they interrupt restarted; a
+// signal that cannot be caught is said, and the run goes on.
+void AttachStopSignals() {
+  const std::pair<int, const char*> kSignals[] = {
+      {SIGINT, messages::kNoSigint}, {SIGTERM, messages::kNoSigterm}};
+  for (const auto& [signal, message] : kSignals) {
+    struct sigaction action {};
+    action.sa_handler = HandleStopSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    if (::sigaction(signal, &action, nullptr) != 0) {
+      std::cerr << message << "\n" << std::flush;
+    }
+  }
+}
 
 // A closed standard output or error would be taken by the next file opened,
 // and notices or messages would land in it. On /dev/full they fail as
@@ -213,9 +230,7 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   KeepStandardDescriptorsTaken();
-  static const char* const kCannotAttach[] = {messages::kNoSigint,
-                                              messages::kNoSigterm};
-  quillmark::AttachStopSignals(HandleStopSignal, kCannotAttach);
+  AttachStopSignals();
   // An output reader that goes away, or a file-size limit, must show up as a
   // write error with its message, not end the run in the middle of a record.
   std::signal(SIGPIPE, SIG_IGN);
