@@ -86,12 +86,9 @@ OutputPlan PlanOutput(const fs::path& path, const struct stat* list) {
   Fd file = named >= 0 ? Duplicate(named)
                        : Fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
   if (!file.valid()) {
-    // Nothing there: it is made in the folder. A dangling link, a link the
-    // kernel will not follow and any other error refuse the run.
-    struct stat link;
-    if (named >= 0 || errno != ENOENT || ::lstat(path.c_str(), &link) == 0) {
-      Fail(messages::kCannotOpenOutput);
-    }
+    // Nothing there: it is made in the folder, where not even a dangling link
+    // may stand. A link the kernel will not follow refuses the run.
+    if (named >= 0 || errno != ENOENT) Fail(messages::kCannotOpenOutput);
     if (!FindFolder(path, nullptr, plan)) Refuse(messages::kCannotOpenOutput);
     return plan;
   }

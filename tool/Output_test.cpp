@@ -666,6 +666,57 @@ TEST_F(OutputFiles, ReplacedOnlyWhereNothingIsLost) {
   }
 }
 
+// What the plan found must still be there when it is opened: a FIFO, a
+// device or a link's target swapped meanwhile refuses the run.
+TEST_F(OutputFiles, SwappedAfterThePlanIsRefused) {
+  using Swap = std::function<void()>;
+  struct Case {
+    std::string name;
+    std::string output;
+    Swap before;
+    Swap swap;
+  };
+  const Case cases[] = {
+      {"a device", "device",
+       [&] { fs::create_symlink("/dev/null", At("device")); },
+       [&] {
+         fs::remove(At("device"));
+         fs::create_symlink("/dev/zero", At("device"));
+       }},
+      {"a FIFO", "fifo", [&] { ::mkfifo(At("fifo").c_str(), 0600); },
+       [&] {
+         Write("file", "old\n");
+         fs::rename(At("file"), At("fifo"));
+       }},
+      {"a link's target", "link.ini",
+       [&] {
+         Write("target.ini", "old\n");
+         fs::create_symlink("target.ini", At("link.ini"));
+       },
+       [&] {
+         Write("other.ini", "old\n");
+         fs::rename(At("other.ini"), At("target.ini"));
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.before();
+    OutputPlan plan = PlanOutput(At(c.output), nullptr);
+    c.swap();
+    std::string message;
+    try {
+      const Interrupts interrupts;
+      Output(std::move(plan), nullptr, interrupts);
+    } catch (const std::exception& e) {
+      message = e.what();
+    }
+    EXPECT_EQ("Cannot open output file for writing.", message);
+    if (c.output != "device") {
+      EXPECT_EQ("old\n", Read(c.output));
+    }
+  }
+}
+
 // Standard error is told apart first: an output that both standard streams
 // go to (`-o out.ini > out.ini 2>&1`) would get the messages too.
 TEST_F(OutputFiles, StandardErrorIsRefusedBeforeStandardOutputIsTaken) {
