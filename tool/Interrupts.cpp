@@ -45,9 +45,8 @@ void Interrupts::EndList(bool whole) {
 }
 
 int OpenFifo(const char* path, int flags, const Interrupts& interrupts) {
-  // While it waits, a stop signal interrupts the open instead of restarting
-  // it. An interrupt just before the open is seen here; one in the moment
-  // between this check and the wait, at the next Ctrl-C.
+  // A stop signal interrupts the wait rather than restarting it. One in the
+  // moment between the check and the open is seen at the next Ctrl-C.
   constexpr int kStopSignals[] = {SIGINT, SIGTERM};
   struct sigaction saved[2];
   for (int i = 0; i < 2; ++i) {

@@ -148,9 +148,12 @@ void Output::Commit() {
       return;
     }
     case OutputPlan::kInPlace:
-      // Sized first, so that a file that may not grow (ulimit -f) is as it was.
+      // Sized first: ulimit -f then leaves it as it was (FAT: emptied).
       for (const std::string& block : kept_) size += std::ssize(block);
-      if (::ftruncate(out_.get(), size) != 0) Fail(messages::kCannotWrite);
+      if (::ftruncate(out_.get(), size) != 0 &&
+          (errno == EFBIG || ::ftruncate(out_.get(), 0) != 0)) {
+        Fail(messages::kCannotWrite);
+      }
       [[fallthrough]];
     case OutputPlan::kAtOffset: {
       FileSink out(posix_, out_.get(), true);

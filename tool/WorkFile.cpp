@@ -151,7 +151,9 @@ void WorkFile::Adopt(int old_fd, const struct stat& old) {
   if (!CopyAttributes(old_fd, work) || ::fstat(work, &now) != 0 ||
       ((now.st_uid != old.st_uid || now.st_gid != old.st_gid) &&
        ::fchown(work, old.st_uid, old.st_gid) != 0) ||
-      ::fchmod(work, old.st_mode & 07777) != 0 || ::fstat(work, &now) != 0) {
+      ((now.st_mode & 07777) != (old.st_mode & 07777) &&
+       ::fchmod(work, old.st_mode & 07777) != 0) ||
+      ::fstat(work, &now) != 0) {
     Fail(messages::kCannotOpenOutput);
   }
   if (now.st_uid != old.st_uid || now.st_gid != old.st_gid ||
