@@ -67,8 +67,8 @@ static int IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 /* A 64-bit hash of up to 16 bytes in two loads, more in 8-byte steps; the
  * text is padded, so loads may run past the end of a line. */
 static uint64_t Mix(uint64_t a, uint64_t b) {
-  const __uint128_t m = (__uint128_t)(a ^ 0xa0761d6478bd642full) *
-                        (b ^ 0xe7037ed1a0b428dbull);
+  const __uint128_t m =
+      (__uint128_t)(a ^ 0xa0761d6478bd642full) * (b ^ 0xe7037ed1a0b428dbull);
   return (uint64_t)m ^ (uint64_t)(m >> 64);
 }
 
@@ -125,8 +125,7 @@ static int Insert(struct Set* set, const char* text, size_t size, size_t start,
       return 1;
     }
     if (e->tag == Tag(hash) && e->length == length &&
-        (length < 0xffff ||
-         TrimmedLength(text, size, e->offset - 1) == n) &&
+        (length < 0xffff || TrimmedLength(text, size, e->offset - 1) == n) &&
         memcmp(text + e->offset - 1, text + start, n) == 0) {
       return 0;
     }
@@ -144,7 +143,7 @@ static char* PutUuid(char* p, const uint8_t* id) {
   const __m128i nine = _mm_set1_epi8(9);
   const __m128i zero = _mm_set1_epi8('0');
   const __m128i letters = _mm_set1_epi8('a' - '0' - 10);
-#define QUILLMARK_HEX(v) \
+#define QUILLMARK_HEX(v)              \
   _mm_add_epi8(_mm_add_epi8(v, zero), \
                _mm_and_si128(_mm_cmpgt_epi8(v, nine), letters))
   _mm_storeu_si128((__m128i*)hex,
@@ -373,7 +372,8 @@ int main(int argc, char** argv) {
         WriteAll(1, notices, noticed);
         noticed = 0;
       }
-      char* q = Append(notices + noticed, "Ignoring duplicate extension: '", 31);
+      char* q =
+          Append(notices + noticed, "Ignoring duplicate extension: '", 31);
       q = Append(Append(q, ext, n), "'\n", 2);
       noticed = (size_t)(q - notices);
       continue;

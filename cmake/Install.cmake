@@ -67,13 +67,6 @@ install(TARGETS quillmark_dictionary quillmark_identity
 set(QUILLMARK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quillmark)
 install(EXPORT QuillmarkTargets NAMESPACE Quillmark::
   DESTINATION ${QUILLMARK_CMAKE_DIR} COMPONENT dev)
-include(CMakePackageConfigHelpers)
-configure_package_config_file(cmake/QuillmarkConfig.cmake.in
-  ${PROJECT_BINARY_DIR}/QuillmarkConfig.cmake
-  INSTALL_DESTINATION ${QUILLMARK_CMAKE_DIR})
-write_basic_package_version_file(
-  ${PROJECT_BINARY_DIR}/QuillmarkConfigVersion.cmake
-  COMPATIBILITY SameMinorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/QuillmarkConfig.cmake
   ${PROJECT_BINARY_DIR}/QuillmarkConfigVersion.cmake
   DESTINATION ${QUILLMARK_CMAKE_DIR} COMPONENT dev)

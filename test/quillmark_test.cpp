@@ -455,6 +455,30 @@ TEST_F(Quillmark, StopSignalsDoNotEndARun) {
   }
 }
 
+// A regular list is whole: a run interrupted while it writes, to a FIFO
+// here, ends as it would have.
+TEST_F(Quillmark, StopSignalsDoNotCutARegularList) {
+  std::string list;
+  for (int i = 0; i < 3000; ++i) list += std::to_string(i) + "\n";
+  Write("list.txt", list);
+  ASSERT_EQ(0, ::mkfifo(At("out").c_str(), 0600));
+  const pid_t pid = Start({"-i", "list.txt", "-o", "out", "--pp", "7"});
+  const int out = ::open(At("out").c_str(), O_RDONLY);
+  ASSERT_GE(out, 0);
+  ASSERT_TRUE(BlockedIn(pid, SYS_write));  // the FIFO is full
+  EXPECT_EQ(0, ::kill(pid, SIGINT));
+  std::string records;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(out, buffer, sizeof buffer)) > 0;) {
+    records.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(out);
+  const Result r = Wait(pid);
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("Interrupt received; the list is finished first.\n", r.err);
+  EXPECT_EQ(3000, std::ranges::count(records, '['));
+}
+
 // An output that is the file standard output already is gets the records
 // through it, as the shell opened it; the messages then go to standard
 // error. One that is standard error is refused.

@@ -1,22 +1,21 @@
 #!/bin/sh
 # Builds a project that pulls Quillmark in with add_subdirectory. It must get
-# the Quillmark:: targets, the <quillmark/...> headers and the tool, and
-# none of Quillmark's tests, install rules or CTest settings. With
-# "libraries", it asks for no tool, and must then build without Abseil or
-# Boost.Program_options.
-# Usage: subdirectory_test.sh SOURCE_DIR [CXX [CXXFLAGS [libraries]]]
+# the Quillmark:: targets and the <quillmark/...> headers, and none of
+# Quillmark's tests, install rules or CTest settings. By default it gets no
+# tool, and must build without Abseil or Boost.Program_options; with "tool",
+# it asks for the tool with -DQUILLMARK_BUILD_TOOL=ON.
+# Usage: subdirectory_test.sh SOURCE_DIR [CXX [CXXFLAGS [tool]]]
 set -eu
 source=$(cd "$1" && pwd)
 cxx=${2:-c++}
 cxxflags=${3:-}
-libraries_only=${4:-}
+tool=${4:-}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "$*"; exit 1; }
 
-set --
-[ -z "$libraries_only" ] ||
-  set -- -DQUILLMARK_BUILD_TOOL=OFF -DCMAKE_DISABLE_FIND_PACKAGE_absl=ON
+set -- -DCMAKE_DISABLE_FIND_PACKAGE_absl=ON
+[ -z "$tool" ] || set -- -DQUILLMARK_BUILD_TOOL=ON
 cmake -S "$source/test/consumer" -B "$tmp/build" "$@" \
   -DQUILLMARK_SOURCE_DIR="$source" -DCMAKE_CXX_COMPILER="$cxx" \
   -DCMAKE_CXX_FLAGS="$cxxflags" >"$tmp/configure.log" 2>&1 ||
@@ -26,7 +25,7 @@ cmake --build "$tmp/build" -j "$(nproc)" >"$tmp/build.log" 2>&1 ||
 
 id=$("$tmp/build/consumer" "Extension=205")
 [ "$id" = "e1729268-be74-5d07-9149-9c49ab1e2d12" ] || fail "consumer printed '$id'"
-if [ -n "$libraries_only" ]; then
+if [ -z "$tool" ]; then
   [ ! -e "$tmp/build/quillmark/quillmark" ] || fail "the tool was built"
   ! grep -q '^boost_program_options_DIR' "$tmp/build/CMakeCache.txt" ||
     fail "Boost.Program_options was looked for"

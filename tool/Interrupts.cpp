@@ -1,13 +1,12 @@
 #include "tool/Interrupts.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "tool/Failure.h"
+#include "posix/Failure.h"
+#include "posix/Posix.h"
 #include "tool/Messages.h"
-#include "tool/Posix.h"
 
 namespace quillmark {
 
@@ -42,28 +41,6 @@ void Interrupts::Say() noexcept {
 void Interrupts::EndList(bool whole) {
   ended_ = 1;
   if (interrupted_ != 0 && !whole) Refuse(messages::kInterrupted);
-}
-
-int OpenFifo(const char* path, int flags, const Interrupts& interrupts) {
-  // A stop signal interrupts the wait rather than restarting it. One in the
-  // moment between the check and the open is seen at the next Ctrl-C.
-  constexpr int kStopSignals[] = {SIGINT, SIGTERM};
-  struct sigaction saved[2];
-  for (int i = 0; i < 2; ++i) {
-    ::sigaction(kStopSignals[i], nullptr, &saved[i]);
-    struct sigaction action = saved[i];
-    action.sa_flags &= ~SA_RESTART;
-    ::sigaction(kStopSignals[i], &action, nullptr);
-  }
-  int fd = -1;
-  while (!interrupts.received() && (fd = ::open(path, flags)) < 0 &&
-         errno == EINTR) {
-  }
-  const int error = errno;
-  for (int i = 0; i < 2; ++i) ::sigaction(kStopSignals[i], &saved[i], nullptr);
-  if (fd < 0 && interrupts.received()) Refuse(messages::kInterruptedWaiting);
-  errno = error;
-  return fd;
 }
 
 }  // namespace quillmark

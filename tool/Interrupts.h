@@ -37,11 +37,6 @@ class Interrupts {
 // Writes `text` and a line end to `fd`: async-signal-safe, without memory.
 void WriteLine(int fd, std::string_view text) noexcept;
 
-// open(2) of a FIFO, which waits for the other end; returns the descriptor,
-// or -1 with errno set. Throws std::invalid_argument kInterruptedWaiting if
-// an interrupt comes before or during the wait.
-int OpenFifo(const char* path, int flags, const Interrupts& interrupts);
-
 }  // namespace quillmark
 
 #endif  // QUILLMARK_TOOL_INTERRUPTS_H_

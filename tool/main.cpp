@@ -16,14 +16,14 @@
 
 #include "devicelist/DeviceList.h"
 #include "devicelist/FillIn.h"
+#include "posix/Failure.h"
+#include "posix/HugePages.h"
+#include "posix/InputFile.h"
+#include "posix/Output.h"
 #include "quillmark/identity/DeviceIdGenerator.h"
 #include "tool/Config.h"
-#include "tool/Failure.h"
-#include "tool/HugePages.h"
-#include "tool/InputFile.h"
 #include "tool/Interrupts.h"
 #include "tool/Messages.h"
-#include "tool/Output.h"
 
 namespace po = boost::program_options;
 namespace messages = quillmark::messages;
@@ -183,7 +183,8 @@ void CheckConfig(const Config& config) {
     Refuse(messages::kInputMissing);
   }
   if (config.pp == 0) Refuse(messages::kNoPp);
-  if (config.output.empty()) Refuse(messages::kCannotOpenOutput);
+  if (config.output.empty())
+    Refuse(quillmark::file_messages::kCannotOpenOutput);
 }
 
 // Records that go to standard output leave it to them alone.
@@ -209,11 +210,14 @@ int Run(int argc, char** argv) {
   }
   CheckConfig(config);
   quillmark::InputFile list;
-  list.Open(config.input, interrupts);
+  const quillmark::Interrupted interrupted = [] {
+    return interrupts.received();
+  };
+  list.Open(config.input, interrupted);
   // The output is refused, or locked and made ready, before a byte of the
   // list is read; until the end of the list nothing is written to it.
   quillmark::Output ini(quillmark::PlanOutput(config.output, list.identity()),
-                        list.identity(), interrupts);
+                        list.identity(), interrupted);
   std::ostream& notices = NoticeStream(ini);
   const quillmark::DeviceIdGenerator generator(config.tenant_id, config.salt);
   quillmark::HugePages memory;

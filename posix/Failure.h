@@ -1,8 +1,8 @@
 // How the tool fails: its own checks throw std::invalid_argument, a system
 // call that fails Failure, with the errno it set; either with a message of
 // Messages.h, up to the one catch in main, which prints it.
-#ifndef QUILLMARK_TOOL_FAILURE_H_
-#define QUILLMARK_TOOL_FAILURE_H_
+#ifndef QUILLMARK_POSIX_FAILURE_H_
+#define QUILLMARK_POSIX_FAILURE_H_
 
 #include <cerrno>
 #include <stdexcept>
@@ -34,4 +34,4 @@ class Failure : public std::system_error {
 
 }  // namespace quillmark
 
-#endif  // QUILLMARK_TOOL_FAILURE_H_
+#endif  // QUILLMARK_POSIX_FAILURE_H_

@@ -3,8 +3,8 @@
 // failure if it is still this run's. A killed run's leftover (a regular file
 // with one link, of this user or the output's owner, that no run holds) is
 // removed, or named if it may not be; anything else there refuses the run.
-#ifndef QUILLMARK_TOOL_WORKFILE_H_
-#define QUILLMARK_TOOL_WORKFILE_H_
+#ifndef QUILLMARK_POSIX_WORKFILE_H_
+#define QUILLMARK_POSIX_WORKFILE_H_
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "tool/Posix.h"
+#include "posix/Posix.h"
 
 namespace quillmark {
 
@@ -67,4 +67,4 @@ class WorkFile {
 
 }  // namespace quillmark
 
-#endif  // QUILLMARK_TOOL_WORKFILE_H_
+#endif  // QUILLMARK_POSIX_WORKFILE_H_

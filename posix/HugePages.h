@@ -1,8 +1,8 @@
 // Memory for the seen set in huge pages where the kernel has them: its
 // table is looked up at random, and with small pages most lookups would also
 // miss the TLB.
-#ifndef QUILLMARK_TOOL_HUGEPAGES_H_
-#define QUILLMARK_TOOL_HUGEPAGES_H_
+#ifndef QUILLMARK_POSIX_HUGEPAGES_H_
+#define QUILLMARK_POSIX_HUGEPAGES_H_
 
 #include "devicelist/Memory.h"
 
@@ -17,4 +17,4 @@ class HugePages : public Memory {
 
 }  // namespace quillmark
 
-#endif  // QUILLMARK_TOOL_HUGEPAGES_H_
+#endif  // QUILLMARK_POSIX_HUGEPAGES_H_

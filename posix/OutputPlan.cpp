@@ -4,9 +4,9 @@
 
 #include <system_error>
 
-#include "tool/Failure.h"
-#include "tool/Messages.h"
-#include "tool/Output.h"
+#include "posix/Failure.h"
+#include "posix/FileMessages.h"
+#include "posix/Output.h"
 
 namespace quillmark {
 namespace {
@@ -88,24 +88,26 @@ OutputPlan PlanOutput(const fs::path& path, const struct stat* list) {
   if (!file.valid()) {
     // Nothing there: it is made in the folder, where not even a dangling link
     // may stand. A link the kernel will not follow refuses the run.
-    if (named >= 0 || errno != ENOENT) Fail(messages::kCannotOpenOutput);
-    if (!FindFolder(path, nullptr, plan)) Refuse(messages::kCannotOpenOutput);
+    if (named >= 0 || errno != ENOENT) Fail(file_messages::kCannotOpenOutput);
+    if (!FindFolder(path, nullptr, plan))
+      Refuse(file_messages::kCannotOpenOutput);
     return plan;
   }
   struct stat status;
-  if (::fstat(file.get(), &status) != 0) Fail(messages::kCannotOpenOutput);
+  if (::fstat(file.get(), &status) != 0) Fail(file_messages::kCannotOpenOutput);
   plan.old = status;
   const int stream =
       named == STDERR_FILENO ? STDERR_FILENO : StandardStream(status);
-  if (stream == STDERR_FILENO) Refuse(messages::kAlsoStandardError);
-  if (list != nullptr && SameFile(status, *list)) Refuse(messages::kSameFile);
+  if (stream == STDERR_FILENO) Refuse(file_messages::kAlsoStandardError);
+  if (list != nullptr && SameFile(status, *list))
+    Refuse(file_messages::kSameFile);
   plan.standard_output = named == STDOUT_FILENO || stream == STDOUT_FILENO;
   plan.way = OutputPlan::kEachRecord;
   if (named >= 0 || stream == STDOUT_FILENO) {
     // The run's own descriptor is written as it was handed over.
     plan.descriptor = named >= 0 ? std::move(file) : Duplicate(STDOUT_FILENO);
     if ((::fcntl(plan.descriptor.get(), F_GETFL) & O_ACCMODE) == O_RDONLY) {
-      Refuse(messages::kCannotOpenOutput);  // O_PATH among them
+      Refuse(file_messages::kCannotOpenOutput);  // O_PATH among them
     }
     if (S_ISREG(status.st_mode)) {
       plan.way = OutputPlan::kAtOffset;
@@ -118,9 +120,10 @@ OutputPlan PlanOutput(const fs::path& path, const struct stat* list) {
   // A regular file or FIFO by its own name, or else by the kernel's.
   if (!FindFolder(path, &status, plan) &&
       !FindFolder(PathOf(file.get()), &status, plan)) {
-    Refuse(messages::kCannotOpenOutput);
+    Refuse(file_messages::kCannotOpenOutput);
   }
-  if (Planted(plan.folder.get(), status)) Refuse(messages::kCannotOpenOutput);
+  if (Planted(plan.folder.get(), status))
+    Refuse(file_messages::kCannotOpenOutput);
   if (S_ISREG(status.st_mode)) {
     plan.way = CanReplace(plan) ? OutputPlan::kReplace : OutputPlan::kInPlace;
   }

@@ -2,8 +2,8 @@
 // and reach it in the way that its plan says. The kernel finds it, by a path
 // opened with O_PATH and, for a regular file or FIFO, its folder's entry.
 // Until Commit, a regular output holds what it held, or is not there.
-#ifndef QUILLMARK_TOOL_OUTPUT_H_
-#define QUILLMARK_TOOL_OUTPUT_H_
+#ifndef QUILLMARK_POSIX_OUTPUT_H_
+#define QUILLMARK_POSIX_OUTPUT_H_
 
 #include <sys/stat.h>
 
@@ -16,9 +16,8 @@
 #include <vector>
 
 #include "devicelist/RecordSink.h"
-#include "tool/Interrupts.h"
-#include "tool/Posix.h"
-#include "tool/WorkFile.h"
+#include "posix/Posix.h"
+#include "posix/WorkFile.h"
 
 namespace quillmark {
 
@@ -78,8 +77,8 @@ class Output : public RecordSink {
   // unless it is a character device; `list` is the list's status, or null.
   // Throws kCannotOpenOutput, kOutputInUse, kLeftover, kSameFile,
   // kInterruptedWaiting and, with no room for a work file, kCannotWrite.
-  Output(OutputPlan plan, const struct stat* list, const Interrupts& interrupts,
-         Posix& posix = Posix::Default());
+  Output(OutputPlan plan, const struct stat* list,
+         const Interrupted& interrupted, Posix& posix = Posix::Default());
 
   char* Room(std::size_t size) override;
   void Append(std::string_view record) override;
@@ -92,7 +91,7 @@ class Output : public RecordSink {
   const OutputPlan& plan() const { return plan_; }
 
  private:
-  void Open(const struct stat* list, const Interrupts& interrupts);
+  void Open(const struct stat* list, const Interrupted& interrupted);
   void ClaimWorkPath(const struct stat* list);
   void Flush();
 
@@ -109,4 +108,4 @@ class Output : public RecordSink {
 
 }  // namespace quillmark
 
-#endif  // QUILLMARK_TOOL_OUTPUT_H_
+#endif  // QUILLMARK_POSIX_OUTPUT_H_

@@ -1,4 +1,4 @@
-#include "tool/WorkFile.h"
+#include "posix/WorkFile.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -12,8 +12,8 @@
 #include <cstring>
 
 #include "devicelist/FillIn.h"
-#include "tool/Failure.h"
-#include "tool/Messages.h"
+#include "posix/Failure.h"
+#include "posix/FileMessages.h"
 
 namespace quillmark {
 namespace {
@@ -77,7 +77,7 @@ Fd OpenSame(int folder, const std::string& name, const struct stat& expected,
 }
 
 void LockOrRefuse(Posix& posix, int fd) {
-  if (HeldElsewhere(posix, fd)) Refuse(messages::kOutputInUse);
+  if (HeldElsewhere(posix, fd)) Refuse(file_messages::kOutputInUse);
 }
 
 WorkFile::WorkFile(Posix& posix, int folder, std::string name,
@@ -90,7 +90,7 @@ WorkFile::WorkFile(Posix& posix, int folder, std::string name,
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     if (TryClaim(owner, mode, list)) return;
   }
-  Refuse(messages::kOutputInUse);
+  Refuse(file_messages::kOutputInUse);
 }
 
 // Makes the work file, or removes a leftover; returns false to try again.
@@ -108,16 +108,17 @@ bool WorkFile::TryClaim(uid_t owner, mode_t mode, const struct stat* list) {
     }
     return true;
   }
-  if (errno != EEXIST) Fail(messages::kCannotOpenOutput);
+  if (errno != EEXIST) Fail(file_messages::kCannotOpenOutput);
   struct stat there;
   if (::fstatat(folder_, name_.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno == ENOENT) return false;
-    Fail(messages::kCannotOpenOutput);
+    Fail(file_messages::kCannotOpenOutput);
   }
-  if (list != nullptr && SameFile(there, *list)) Refuse(messages::kSameFile);
+  if (list != nullptr && SameFile(there, *list))
+    Refuse(file_messages::kSameFile);
   if (!S_ISREG(there.st_mode) || there.st_nlink != 1 ||
       (there.st_uid != ::geteuid() && there.st_uid != owner)) {
-    Refuse(messages::kCannotOpenOutput);
+    Refuse(file_messages::kCannotOpenOutput);
   }
   const Fd leftover = OpenSame(folder_, name_, there, O_WRONLY);
   if (!leftover.valid() && (errno == ESTALE || errno == ENOENT)) return false;
@@ -126,7 +127,7 @@ bool WorkFile::TryClaim(uid_t owner, mode_t mode, const struct stat* list) {
   if (!leftover.valid() ||
       (Names(name_.c_str(), there) &&
        ::unlinkat(folder_, name_.c_str(), 0) != 0 && errno != ENOENT)) {
-    Refuse(FillIn(messages::kLeftover, "PATH", shown_));
+    Refuse(FillIn(file_messages::kLeftover, "PATH", shown_));
   }
   return false;
 }
@@ -154,18 +155,18 @@ void WorkFile::Adopt(int old_fd, const struct stat& old) {
       ((now.st_mode & 07777) != (old.st_mode & 07777) &&
        ::fchmod(work, old.st_mode & 07777) != 0) ||
       ::fstat(work, &now) != 0) {
-    Fail(messages::kCannotOpenOutput);
+    Fail(file_messages::kCannotOpenOutput);
   }
   if (now.st_uid != old.st_uid || now.st_gid != old.st_gid ||
       (now.st_mode & 07777) != (old.st_mode & 07777)) {
-    Fail(messages::kCannotOpenOutput, EPERM);
+    Fail(file_messages::kCannotOpenOutput, EPERM);
   }
 }
 
 void WorkFile::Commit(const char* target) {
   const auto fail = [this](int error) {
     Discard();
-    Fail(messages::kCannotWrite, error);
+    Fail(file_messages::kCannotWrite, error);
   };
   if (posix_.Sync(fd_.get()) != 0) fail(errno);
   // A second descriptor keeps the lock past the close and through the
@@ -178,11 +179,11 @@ void WorkFile::Commit(const char* target) {
   if (!Names(name_.c_str(), made_)) fail(ESTALE);
   if (posix_.Rename(folder_, name_.c_str(), target) != 0) fail(errno);
   committed_ = true;
-  if (!Names(target, made_)) Fail(messages::kCannotWrite, ESTALE);
+  if (!Names(target, made_)) Fail(file_messages::kCannotWrite, ESTALE);
   // A folder that may not be read (EBADF) is synced with its file system.
   if (posix_.Sync(folder_) != 0 && errno != EINVAL &&
       (errno != EBADF || ::syncfs(fd_.get()) != 0)) {
-    Fail(messages::kCannotWrite);
+    Fail(file_messages::kCannotWrite);
   }
 }
 

@@ -1,4 +1,4 @@
-#include "tool/Output.h"
+#include "posix/Output.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -21,12 +22,12 @@
 #include <vector>
 
 #include "devicelist/DeviceList.h"
+#include "devicelist/FillIn.h"
+#include "posix/Output.h"
+#include "posix/WorkFile.h"
 #include "test/fake_io.h"
 #include "test/quillmark_runner.h"
 #include "test/reference_device_id.h"
-#include "tool/Interrupts.h"
-#include "tool/Output.h"
-#include "tool/WorkFile.h"
 
 namespace quillmark {
 namespace {
@@ -36,6 +37,7 @@ namespace fs = std::filesystem;
 using OutputFiles = test::QuillmarkRunner;
 constexpr std::size_t kNone = std::string::npos;
 const uid_t kNobody = 65534;
+const Interrupted kNever = [] { return false; };
 
 // Records the calls made through it, by name, and fails the one named
 // fail_ with EIO. Writes let `limit_` bytes through, at most `piece_` bytes
@@ -99,8 +101,7 @@ std::string WriteOutput(const fs::path& path,
                         Posix& posix = Posix::Default(),
                         const struct stat* list = nullptr) {
   try {
-    const Interrupts interrupts;
-    Output output(PlanOutput(path, list), list, interrupts, posix);
+    Output output(PlanOutput(path, list), list, kNever, posix);
     for (const std::string& record : records) output.Append(record);
     output.Commit();
     return kWays[output.plan().way];
@@ -239,7 +240,7 @@ class OutOfMemory : public IDeviceIdGenerator {
 // place, and no output if there was none; nothing is left beside it. What
 // failed arrives as it was thrown, with the errno of a failed call.
 TEST_F(OutputFiles, FailedRunLeavesTheOutputAsItWas) {
-  enum Fault { kNoFault, kRead, kMemory, kPiped, kRegular, kInPlace, kPipe };
+  enum Fault { kNoFault, kRead, kMemory, kInPlace, kPipe };
   struct Case {
     std::string name;
     std::string list;
@@ -249,7 +250,6 @@ TEST_F(OutputFiles, FailedRunLeavesTheOutputAsItWas) {
   };
   const Case cases[] = {
       {"no failure", "205\n", kNoFault, "", ""},
-      {"interrupt on a regular list", "205\n", kRegular, "", ""},
       {"control byte on line 1", "2\t05\n", kNoFault, "",
        "Line 1: extension holds control character 0x09."},
       {"control byte on a later line", "205\n2\t06\n", kNoFault, "",
@@ -268,8 +268,6 @@ TEST_F(OutputFiles, FailedRunLeavesTheOutputAsItWas) {
       {"failed rename", "205\n", kNoFault, "rename",
        "Cannot write output file."},
       {"out of memory", "205\n", kMemory, "", "std::bad_alloc"},
-      {"interrupt on a piped list", "205\n", kPiped, "",
-       "Interrupted; the list may be incomplete."},
   };
   const DeviceIdGenerator generator("42", "");
   const OutOfMemory out_of_memory;
@@ -296,20 +294,18 @@ TEST_F(OutputFiles, FailedRunLeavesTheOutputAsItWas) {
       {
         FaultyPosix posix;
         posix.fail_ = c.failed_call;
-        Interrupts interrupts;
         Output ini(
             PlanOutput(c.fault == kPipe
                            ? fs::path("/dev/fd/" + std::to_string(pipe[1]))
                            : folder / "Devices.ini",
                        nullptr),
-            nullptr, interrupts, posix);
+            nullptr, kNever, posix);
         EXPECT_EQ(c.fault == kInPlace ? OutputPlan::kInPlace
                   : c.fault == kPipe  ? OutputPlan::kEachRecord
                                       : OutputPlan::kReplace,
                   ini.plan().way);
         test::FakeSource source(c.list);
         source.force_error_ = c.fault == kRead;
-        if (c.fault == kPiped || c.fault == kRegular) interrupts.Note();
         const IDeviceIdGenerator& ids =
             c.fault == kMemory
                 ? static_cast<const IDeviceIdGenerator&>(out_of_memory)
@@ -317,7 +313,6 @@ TEST_F(OutputFiles, FailedRunLeavesTheOutputAsItWas) {
         std::ostringstream notices;
         try {
           WriteDeviceList(source, ini, notices, ids, 7);
-          interrupts.EndList(c.fault == kRegular);
           ini.Commit();
         } catch (const std::system_error& e) {
           message = e.what();
@@ -380,13 +375,6 @@ TEST_F(OutputFiles, WorkPathIsThisRunsOwn) {
          ::flock(held, LOCK_SH);
        },
        "replace"},
-      {"a file of another user",
-       [&](const fs::path& f) {
-         test::WriteFile(f / work, "planted\n");
-         fs::permissions(f / work, fs::perms(0666));
-         if (::chown((f / work).c_str(), kNobody, kNobody) != 0) held = -2;
-       },
-       "Cannot open output file for writing."},
       {"a hard link",
        [&](const fs::path& f) {
          test::WriteFile(f / "secret.conf", "secret\n");
@@ -413,11 +401,6 @@ TEST_F(OutputFiles, WorkPathIsThisRunsOwn) {
     fs::create_directory(folder);
     test::WriteFile(folder / "Devices.ini", "old\n");
     c.setup(folder);
-    if (held == -2) {
-      std::cout << "skipped here: " << c.name << "\n";
-      held = -1;
-      continue;
-    }
     struct stat list;
     const bool is_list = c.name == "the list itself";
     if (is_list) ::stat((folder / work).c_str(), &list);
@@ -478,6 +461,20 @@ TEST_F(OutputFiles, WorkPathIsThisRunsOwn) {
   }
 }
 
+// Another user's file at the work path is never written, chowned or removed.
+TEST_F(OutputFiles, AnotherUsersFileAtTheWorkPathIsLeftAlone) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  const fs::path work = At(".Devices.ini.quillmark-new");
+  Write("Devices.ini", "old\n");
+  test::WriteFile(work, "planted\n");
+  fs::permissions(work, fs::perms(0666));
+  ASSERT_EQ(0, ::chown(work.c_str(), kNobody, kNobody));
+  const std::string before = Snapshot(At(""));
+  EXPECT_EQ("Cannot open output file for writing.",
+            WriteOutput(At("Devices.ini"), {"[new]\n"}));
+  EXPECT_EQ(before, Snapshot(At("")));
+}
+
 // A work name fits in a file name, also beside the longest output name, and
 // two long names never share one.
 TEST(WorkName, FitsAndKeepsLongNamesApart) {
@@ -492,179 +489,193 @@ TEST(WorkName, FitsAndKeepsLongNamesApart) {
   EXPECT_NE(WorkName(longest), WorkName(std::string(254, 'x') + "y"));
 }
 
+// u::rw-,u:12345:rw-,g::r--,m::rw-,o::r-- as the kernel stores it.
+const std::uint32_t kAcl[] = {2,   0x60001, ~0u, 0x60002, 12345, 0x40004,
+                              ~0u, 0x60010, ~0u, 0x40020, ~0u};
+
+using Setup = std::function<bool(const fs::path&)>;
+struct ReplaceCase {
+  std::string name;
+  int folder_mode;
+  int file_mode;  // of the old output; 0 for none
+  uid_t owner;
+  bool as_nobody;
+  Setup more;
+  std::string result;  // the way it is written, or the message
+  mode_t umask = 022;
+};
+void PrintTo(const ReplaceCase& c, std::ostream* out) { *out << c.name; }
+const Setup kNothing = [](const fs::path&) { return true; };
+Setup Attribute(const char* name, const void* value, std::size_t size) {
+  return [=](const fs::path& p) {
+    return ::setxattr(p.c_str(), name, value, size, 0) == 0;
+  };
+}
+const ReplaceCase kReplaceCases[] = {
+    {"a link to a plain file", 0755, 0644, 0, false,
+     [](const fs::path& p) {
+       fs::rename(p, p.parent_path() / "target.ini");
+       fs::create_symlink("target.ini", p);
+       return true;
+     },
+     "replace"},
+    {"set-ID and sticky bits, another owner", 0755, 07640, 4321, false,
+     kNothing, "replace"},
+    {"a new output under umask 027", 0755, 0, 0, false, kNothing, "replace",
+     027},
+    {"a new output, default ACL", 0755, 0, 0, false,
+     [](const fs::path& p) {
+       return ::setxattr(p.parent_path().c_str(), "system.posix_acl_default",
+                         kAcl, sizeof kAcl, 0) == 0;
+     },
+     "replace", 077},
+    {"a POSIX ACL", 0755, 0644, 0, false,
+     Attribute("system.posix_acl_access", kAcl, sizeof kAcl), "replace"},
+    {"a user attribute", 0755, 0644, 0, false, Attribute("user.origin", "x", 1),
+     "replace"},
+    {"two names", 0755, 0644, 0, false,
+     [](const fs::path& p) {
+       fs::create_hard_link(p, p.parent_path() / "second.ini");
+       return true;
+     },
+     "in place"},
+    {"a mount point", 0755, 0644, 0, false,
+     [](const fs::path& p) {
+       test::WriteFile(p.parent_path() / "over.ini", "old\n");
+       return ::unshare(CLONE_NEWNS) == 0 &&
+              ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ==
+                  0 &&
+              ::mount((p.parent_path() / "over.ini").c_str(), p.c_str(),
+                      nullptr, MS_BIND, nullptr) == 0;
+     },
+     "in place"},
+    {"an owner the user may not set", 0777, 0666, 0, true, kNothing,
+     "in place"},
+    {"a sticky folder", 01777, 0666, 0, true, kNothing, "in place"},
+    {"another user's file in a sticky folder", 01777, 0666, kNobody, false,
+     kNothing, "Cannot open output file for writing."},
+    {"a new output in a folder that may not be read", 01733, 0, 0, true,
+     kNothing, "replace"},
+    {"a leftover that the user may not remove", 01777, 0666, 0, true,
+     [](const fs::path& p) {
+       test::WriteFile(p.parent_path() / ".out.ini.quillmark-new", "");
+       fs::permissions(p.parent_path() / ".out.ini.quillmark-new",
+                       fs::perms(0666));
+       return true;
+     },
+     "Cannot remove 'PATH', left by another run; remove it once that run "
+     "has ended."},
+    {"no room for a work file", 0555, 0666, kNobody, true, kNothing,
+     "in place"},
+    {"a file system with no free inode", 0755, 0644, 0, false,
+     [](const fs::path& p) {
+       const fs::path folder = p.parent_path();
+       if (::unshare(CLONE_NEWNS) != 0 ||
+           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+           ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "nr_inodes=8") != 0) {
+         return false;
+       }
+       test::WriteFile(p, "old\n");
+       for (int i = 0; ::close(::open((folder / std::to_string(i)).c_str(),
+                                      O_WRONLY | O_CREAT, 0644)) == 0;
+            ++i) {
+       }
+       return true;
+     },
+     "Cannot write output file."},
+    {"a file the user may not write", 0777, 0444, kNobody, true, kNothing,
+     "Cannot open output file for writing."},
+};
+
 // A replacement keeps all the old output has but its content; a new output
 // gets what open(2) with O_CREAT and 0666 would give it there. Where a new
 // file could not keep it all, the output is written in place; one that the
-// user may not write is refused, not replaced. Rows that this machine or
-// user cannot set up are skipped.
-TEST_F(OutputFiles, ReplacedOnlyWhereNothingIsLost) {
-  // u::rw-,u:12345:rw-,g::r--,m::rw-,o::r-- as the kernel stores it.
-  static const std::uint32_t kAcl[] = {2,     0x60001, ~0u, 0x60002,
-                                       12345, 0x40004, ~0u, 0x60010,
-                                       ~0u,   0x40020, ~0u};
-  using Setup = std::function<bool(const fs::path&)>;
-  struct Case {
-    std::string name;
-    int folder_mode;
-    int file_mode;  // of the old output; 0 for none
-    uid_t owner;
-    bool as_nobody;
-    Setup more;
-    std::string result;  // the way it is written, or the message
-    mode_t umask = 022;
-  };
-  const Setup nothing = [](const fs::path&) { return true; };
-  const auto attribute = [](const char* name, const void* value,
-                            std::size_t size) {
-    return [=](const fs::path& p) {
-      return ::setxattr(p.c_str(), name, value, size, 0) == 0;
-    };
-  };
-  const Case cases[] = {
-      {"a link to a plain file", 0755, 0644, 0, false,
-       [](const fs::path& p) {
-         fs::rename(p, p.parent_path() / "target.ini");
-         fs::create_symlink("target.ini", p);
-         return true;
-       },
-       "replace"},
-      {"set-ID and sticky bits, another owner", 0755, 07640, 4321, false,
-       nothing, "replace"},
-      {"a new output under umask 027", 0755, 0, 0, false, nothing, "replace",
-       027},
-      {"a new output, default ACL", 0755, 0, 0, false,
-       [&](const fs::path& p) {
-         return ::setxattr(p.parent_path().c_str(), "system.posix_acl_default",
-                           kAcl, sizeof kAcl, 0) == 0;
-       },
-       "replace", 077},
-      {"a POSIX ACL", 0755, 0644, 0, false,
-       attribute("system.posix_acl_access", kAcl, sizeof kAcl), "replace"},
-      {"a user attribute", 0755, 0644, 0, false,
-       attribute("user.origin", "x", 1), "replace"},
-      {"two names", 0755, 0644, 0, false,
-       [](const fs::path& p) {
-         fs::create_hard_link(p, p.parent_path() / "second.ini");
-         return true;
-       },
-       "in place"},
-      {"a mount point", 0755, 0644, 0, false,
-       [](const fs::path& p) {
-         test::WriteFile(p.parent_path() / "over.ini", "old\n");
-         return ::unshare(CLONE_NEWNS) == 0 &&
-                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ==
-                    0 &&
-                ::mount((p.parent_path() / "over.ini").c_str(), p.c_str(),
-                        nullptr, MS_BIND, nullptr) == 0;
-       },
-       "in place"},
-      {"an owner the user may not set", 0777, 0666, 0, true, nothing,
-       "in place"},
-      {"a sticky folder", 01777, 0666, 0, true, nothing, "in place"},
-      {"another user's file in a sticky folder", 01777, 0666, kNobody, false,
-       nothing, "Cannot open output file for writing."},
-      {"a new output in a folder that may not be read", 01733, 0, 0, true,
-       nothing, "replace"},
-      {"a leftover that the user may not remove", 01777, 0666, 0, true,
-       [](const fs::path& p) {
-         test::WriteFile(p.parent_path() / ".out.ini.quillmark-new", "");
-         fs::permissions(p.parent_path() / ".out.ini.quillmark-new",
-                         fs::perms(0666));
-         return true;
-       },
-       "Cannot remove '" +
-           (At("a leftover that the user may not remove") /
-            ".out.ini.quillmark-new")
-               .string() +
-           "', left by another run; remove it once that run has ended."},
-      {"no room for a work file", 0555, 0666, kNobody, true, nothing,
-       "in place"},
-      {"a file system with no free inode", 0755, 0644, 0, false,
-       [](const fs::path& p) {
-         const fs::path folder = p.parent_path();
-         if (::unshare(CLONE_NEWNS) != 0 ||
-             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) !=
-                 0 ||
-             ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "nr_inodes=8") != 0) {
-           return false;
-         }
-         test::WriteFile(p, "old\n");
-         for (int i = 0; ::close(::open((folder / std::to_string(i)).c_str(),
-                                        O_WRONLY | O_CREAT, 0644)) == 0;
-              ++i) {
-         }
-         return true;
-       },
-       "Cannot write output file."},
-      {"a file the user may not write", 0777, 0444, kNobody, true, nothing,
-       "Cannot open output file for writing."},
-  };
+// user may not write is refused, not replaced.
+class ReplacedOnlyWhereNothingIsLost
+    : public OutputFiles,
+      public testing::WithParamInterface<ReplaceCase> {};
+
+TEST_P(ReplacedOnlyWhereNothingIsLost, KeepsAllButTheContent) {
+  const ReplaceCase& c = GetParam();
+  // Another user, or one's file, needs root; owner 0 is the user's own.
+  if ((c.as_nobody || c.owner != 0) && ::geteuid() != 0) {
+    GTEST_SKIP() << "needs root";
+  }
   // Another user must reach the folders.
   fs::permissions(At("").parent_path().parent_path(), fs::perms::others_exec,
                   fs::perm_options::add);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const fs::path path = At(c.name) / "out.ini";
-    fs::create_directory(path.parent_path());
-    if (c.file_mode != 0) {
-      test::WriteFile(path, "old\n");
-      fs::permissions(path, static_cast<fs::perms>(c.file_mode));
-    }
-    if ((c.as_nobody && ::geteuid() != 0) ||
-        (c.file_mode != 0 && ::chown(path.c_str(), c.owner, c.owner) != 0) ||
-        ((c.file_mode & 06000) != 0 &&  // chown clears them
-         ::chmod(path.c_str(), static_cast<mode_t>(c.file_mode)) != 0) ||
-        !c.more(path)) {
-      std::cout << "skipped here: " << c.name << "\n";
-      continue;
-    }
-    const bool link = fs::is_symlink(fs::symlink_status(path));
-    const fs::path real = fs::weakly_canonical(path);  // where a link leads
-    fs::permissions(path.parent_path(), static_cast<fs::perms>(c.folder_mode));
-    // What the output has besides its content: as before, or as a new file
-    // made there would have it.
-    const auto kept = [](const fs::path& p) {
-      struct stat status {};
-      ::stat(p.c_str(), &status);
-      char acl[256] = {};
-      const ssize_t n =
-          ::getxattr(p.c_str(), "system.posix_acl_access", acl, sizeof acl);
-      char origin[8] = {};
-      ::getxattr(p.c_str(), "user.origin", origin, sizeof origin);
-      return std::to_string(status.st_mode) + " " +
-             std::to_string(status.st_uid) + " " +
-             std::to_string(status.st_gid) + " " +
-             std::string(acl, n > 0 ? static_cast<std::size_t>(n) : 0) + origin;
-    };
-    const mode_t umask = ::umask(c.umask);
-    if (c.as_nobody) {
-      ASSERT_EQ(0, ::setegid(kNobody));
-      ASSERT_EQ(0, ::seteuid(kNobody));
-    }
-    std::string expected = kept(real);
-    if (c.file_mode == 0) {
-      const fs::path made = path.parent_path() / "made.ini";
-      ::close(::open(made.c_str(), O_WRONLY | O_CREAT, 0666));
-      expected = kept(made);
-      fs::remove(made);
-    }
-    const std::string result = WriteOutput(path, {"[new]\n"});
-    if (c.as_nobody) {
-      ASSERT_EQ(0, ::seteuid(0));
-      ASSERT_EQ(0, ::setegid(0));
-    }
-    ::umask(umask);
-    EXPECT_EQ(c.result, result);
-    EXPECT_EQ(c.result.starts_with("Cannot") ? "old\n" : "[new]\n",
-              test::ReadFile(real));
-    EXPECT_EQ(expected, kept(real));
-    EXPECT_EQ(c.result.starts_with("Cannot remove"),
-              Exists(c.name + "/.out.ini.quillmark-new"));
-    ::umount2(path.c_str(), MNT_DETACH);
-    ::umount2(path.parent_path().c_str(), MNT_DETACH);
-    EXPECT_EQ(link, fs::is_symlink(fs::symlink_status(path)));
+  const fs::path path = At(c.name) / "out.ini";
+  fs::create_directory(path.parent_path());
+  if (c.file_mode != 0) {
+    test::WriteFile(path, "old\n");
+    fs::permissions(path, static_cast<fs::perms>(c.file_mode));
   }
+  const uid_t owner = c.owner != 0 ? c.owner : ::geteuid();
+  if ((c.file_mode != 0 && ::chown(path.c_str(), owner, owner) != 0) ||
+      ((c.file_mode & 06000) != 0 &&  // chown clears them
+       ::chmod(path.c_str(), static_cast<mode_t>(c.file_mode)) != 0) ||
+      !c.more(path)) {
+    GTEST_SKIP() << "cannot set this up here: no mount or attributes";
+  }
+  const bool link = fs::is_symlink(fs::symlink_status(path));
+  const fs::path real = fs::weakly_canonical(path);  // where a link leads
+  fs::permissions(path.parent_path(), static_cast<fs::perms>(c.folder_mode));
+  // What the output has besides its content: as before, or as a new file
+  // made there would have it.
+  const auto kept = [](const fs::path& p) {
+    struct stat status {};
+    ::stat(p.c_str(), &status);
+    char acl[256] = {};
+    const ssize_t n =
+        ::getxattr(p.c_str(), "system.posix_acl_access", acl, sizeof acl);
+    char origin[8] = {};
+    ::getxattr(p.c_str(), "user.origin", origin, sizeof origin);
+    return std::to_string(status.st_mode) + " " +
+           std::to_string(status.st_uid) + " " + std::to_string(status.st_gid) +
+           " " + std::string(acl, n > 0 ? static_cast<std::size_t>(n) : 0) +
+           origin;
+  };
+  const mode_t umask = ::umask(c.umask);
+  if (c.as_nobody) {
+    ASSERT_EQ(0, ::setegid(kNobody));
+    ASSERT_EQ(0, ::seteuid(kNobody));
+  }
+  std::string expected = kept(real);
+  if (c.file_mode == 0) {
+    const fs::path made = path.parent_path() / "made.ini";
+    ::close(::open(made.c_str(), O_WRONLY | O_CREAT, 0666));
+    expected = kept(made);
+    fs::remove(made);
+  }
+  const std::string result = WriteOutput(path, {"[new]\n"});
+  if (c.as_nobody) {
+    ASSERT_EQ(0, ::seteuid(0));
+    ASSERT_EQ(0, ::setegid(0));
+  }
+  ::umask(umask);
+  EXPECT_EQ(FillIn(c.result, "PATH",
+                   (path.parent_path() / ".out.ini.quillmark-new").string()),
+            result);
+  EXPECT_EQ(c.result.starts_with("Cannot") ? "old\n" : "[new]\n",
+            test::ReadFile(real));
+  EXPECT_EQ(expected, kept(real));
+  EXPECT_EQ(c.result.starts_with("Cannot remove"),
+            Exists(c.name + "/.out.ini.quillmark-new"));
+  ::umount2(path.c_str(), MNT_DETACH);
+  ::umount2(path.parent_path().c_str(), MNT_DETACH);
+  EXPECT_EQ(link, fs::is_symlink(fs::symlink_status(path)));
 }
+
+INSTANTIATE_TEST_SUITE_P(OutputFiles, ReplacedOnlyWhereNothingIsLost,
+                         testing::ValuesIn(kReplaceCases),
+                         [](const testing::TestParamInfo<ReplaceCase>& info) {
+                           std::string name = info.param.name;
+                           std::ranges::replace_if(
+                               name,
+                               [](char c) { return std::isalnum(c) == 0; },
+                               '_');
+                           return name;
+                         });
 
 // What the plan found must still be there when it is opened: a FIFO, a
 // device or a link's target swapped meanwhile refuses the run.
@@ -705,8 +716,7 @@ TEST_F(OutputFiles, SwappedAfterThePlanIsRefused) {
     c.swap();
     std::string message;
     try {
-      const Interrupts interrupts;
-      Output(std::move(plan), nullptr, interrupts);
+      Output(std::move(plan), nullptr, kNever);
     } catch (const std::exception& e) {
       message = e.what();
     }

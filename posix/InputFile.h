@@ -1,6 +1,6 @@
 // The list as a file opened for reading: a ByteSource over a descriptor.
-#ifndef QUILLMARK_TOOL_INPUTFILE_H_
-#define QUILLMARK_TOOL_INPUTFILE_H_
+#ifndef QUILLMARK_POSIX_INPUTFILE_H_
+#define QUILLMARK_POSIX_INPUTFILE_H_
 
 #include <sys/stat.h>
 
@@ -9,8 +9,7 @@
 #include <filesystem>
 
 #include "devicelist/ByteSource.h"
-#include "tool/Interrupts.h"
-#include "tool/Posix.h"
+#include "posix/Posix.h"
 
 namespace quillmark {
 
@@ -18,7 +17,7 @@ class InputFile : public ByteSource {
  public:
   // Opens `path`, or the descriptor it names ("-", /dev/fd/N), for reading,
   // a FIFO as OpenFifo does. Throws Failure kCannotOpenInput if it cannot.
-  void Open(const std::filesystem::path& path, const Interrupts& interrupts);
+  void Open(const std::filesystem::path& path, const Interrupted& interrupted);
 
   // Whether it has all its lines at once, which no interrupt can cut short.
   bool IsRegular() const { return S_ISREG(status_.st_mode); }
@@ -45,4 +44,4 @@ class InputFile : public ByteSource {
 
 }  // namespace quillmark
 
-#endif  // QUILLMARK_TOOL_INPUTFILE_H_
+#endif  // QUILLMARK_POSIX_INPUTFILE_H_

@@ -1,4 +1,4 @@
-#include "tool/HugePages.h"
+#include "posix/HugePages.h"
 
 #include <sys/mman.h>
 

@@ -1,4 +1,4 @@
-#include "tool/Output.h"
+#include "posix/Output.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "tool/Failure.h"
-#include "tool/Messages.h"
+#include "posix/Failure.h"
+#include "posix/FileMessages.h"
 
 namespace quillmark {
 
@@ -31,15 +31,15 @@ void FileSink::Append(std::string_view unit) {
     [[maybe_unused]] const int cut = ::ftruncate(fd_, written_);
   }
   failed_ = true;
-  Fail(messages::kCannotWrite, error);
+  Fail(file_messages::kCannotWrite, error);
 }
 
 Output::Output(OutputPlan plan, const struct stat* list,
-               const Interrupts& interrupts, Posix& posix)
+               const Interrupted& interrupted, Posix& posix)
     : posix_(posix),
       plan_(std::move(plan)),
       block_(std::make_unique_for_overwrite<char[]>(kBlock)) {
-  Open(list, interrupts);
+  Open(list, interrupted);
   if (plan_.way == OutputPlan::kReplace ||
       plan_.way == OutputPlan::kEachRecord) {
     sink_.emplace(posix_, work_ ? work_->fd() : out_.get(), false);
@@ -76,7 +76,7 @@ void Output::Flush() {
   }
 }
 
-void Output::Open(const struct stat* list, const Interrupts& interrupts) {
+void Output::Open(const struct stat* list, const Interrupted& interrupted) {
   const std::optional<struct stat>& old = plan_.old;
   if (plan_.descriptor.valid()) {
     out_ = std::move(plan_.descriptor);
@@ -84,16 +84,16 @@ void Output::Open(const struct stat* list, const Interrupts& interrupts) {
     // A FIFO or device, by its path again: still the file that was planned.
     constexpr int kFlags = O_WRONLY | O_NOCTTY | O_CLOEXEC;
     const char* const path = plan_.path.c_str();
-    out_.Reset(S_ISFIFO(old->st_mode) ? OpenFifo(path, kFlags, interrupts)
+    out_.Reset(S_ISFIFO(old->st_mode) ? OpenFifo(path, kFlags, interrupted)
                                       : ::open(path, kFlags));
     struct stat opened;
-    if (!out_.valid()) Fail(messages::kCannotOpenOutput);
+    if (!out_.valid()) Fail(file_messages::kCannotOpenOutput);
     if (::fstat(out_.get(), &opened) != 0 || !SameFile(opened, *old)) {
-      Refuse(messages::kCannotOpenOutput);
+      Refuse(file_messages::kCannotOpenOutput);
     }
   } else if (old) {
     out_ = OpenSame(plan_.folder.get(), plan_.name, *old, O_WRONLY);
-    if (!out_.valid()) Fail(messages::kCannotOpenOutput);
+    if (!out_.valid()) Fail(file_messages::kCannotOpenOutput);
   }
   // Devices such as /dev/null serve any number of runs at once.
   if (out_.valid() && !S_ISCHR(old->st_mode)) LockOrRefuse(posix_, out_.get());
@@ -121,7 +121,7 @@ void Output::ClaimWorkPath(const struct stat* list) {
     const int error = failure.code().value();
     if (plan_.way != OutputPlan::kReplace) return;
     if (error == ENOSPC || error == EDQUOT || error == EROFS) {
-      Fail(messages::kCannotWrite, error);
+      Fail(file_messages::kCannotWrite, error);
     }
     if (!plan_.old) throw;
     plan_.way = OutputPlan::kInPlace;
@@ -141,7 +141,7 @@ void Output::Commit() {
                     AT_SYMLINK_NOFOLLOW) == 0 &&
           S_ISREG(there.st_mode)) {
         out_ = OpenSame(plan_.folder.get(), plan_.name, there, O_WRONLY);
-        if (!out_.valid()) Fail(messages::kCannotOpenOutput);
+        if (!out_.valid()) Fail(file_messages::kCannotOpenOutput);
         LockOrRefuse(posix_, out_.get());
       }
       work_->Commit(plan_.name.c_str());
@@ -152,7 +152,7 @@ void Output::Commit() {
       for (const std::string& block : kept_) size += std::ssize(block);
       if (::ftruncate(out_.get(), size) != 0 &&
           (errno == EFBIG || ::ftruncate(out_.get(), 0) != 0)) {
-        Fail(messages::kCannotWrite);
+        Fail(file_messages::kCannotWrite);
       }
       [[fallthrough]];
     case OutputPlan::kAtOffset: {
@@ -165,9 +165,9 @@ void Output::Commit() {
   }
   // EINVAL: a pipe, FIFO or terminal, which cannot be synced.
   if (posix_.Sync(out_.get()) != 0 && errno != EINVAL) {
-    Fail(messages::kCannotWrite);
+    Fail(file_messages::kCannotWrite);
   }
-  if (posix_.Close(out_.Release()) != 0) Fail(messages::kCannotWrite);
+  if (posix_.Close(out_.Release()) != 0) Fail(file_messages::kCannotWrite);
 }
 
 }  // namespace quillmark

@@ -1,10 +1,14 @@
-#include "tool/Posix.h"
+#include "posix/Posix.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
+#include <csignal>
+
+#include "posix/Failure.h"
+#include "posix/FileMessages.h"
 
 namespace quillmark {
 
@@ -48,6 +52,27 @@ int NamedDescriptor(const std::filesystem::path& path) {
     if (text == kStandard[fd]) return fd;
   }
   return -1;
+}
+
+int OpenFifo(const char* path, int flags, const Interrupted& interrupted) {
+  // A stop signal interrupts the wait rather than restarting it. One in the
+  // moment between the check and the open is seen at the next Ctrl-C.
+  constexpr int kStopSignals[] = {SIGINT, SIGTERM};
+  struct sigaction saved[2];
+  for (int i = 0; i < 2; ++i) {
+    ::sigaction(kStopSignals[i], nullptr, &saved[i]);
+    struct sigaction action = saved[i];
+    action.sa_flags &= ~SA_RESTART;
+    ::sigaction(kStopSignals[i], &action, nullptr);
+  }
+  int fd = -1;
+  while (!interrupted() && (fd = ::open(path, flags)) < 0 && errno == EINTR) {
+  }
+  const int error = errno;
+  for (int i = 0; i < 2; ++i) ::sigaction(kStopSignals[i], &saved[i], nullptr);
+  if (fd < 0 && interrupted()) Refuse(file_messages::kInterruptedWaiting);
+  errno = error;
+  return fd;
 }
 
 }  // namespace quillmark

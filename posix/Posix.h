@@ -1,7 +1,7 @@
 // The system calls that write, lock, sync and rename an output, behind an
 // interface that tests fail or reorder; and what the list and output share.
-#ifndef QUILLMARK_TOOL_POSIX_H_
-#define QUILLMARK_TOOL_POSIX_H_
+#ifndef QUILLMARK_POSIX_POSIX_H_
+#define QUILLMARK_POSIX_POSIX_H_
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -73,6 +74,14 @@ inline bool SameFile(const struct stat& a, const struct stat& b) {
 // /dev/fd/N, /proc/self/fd/N); else -1.
 int NamedDescriptor(const std::filesystem::path& path);
 
+// Whether a stop signal has come, which ends a wait for a FIFO's other end.
+using Interrupted = std::function<bool()>;
+
+// open(2) of a FIFO, which waits for the other end; returns the descriptor,
+// or -1 with errno set. Throws std::invalid_argument kInterruptedWaiting if
+// `interrupted` before or during the wait.
+int OpenFifo(const char* path, int flags, const Interrupted& interrupted);
+
 // Returns the path in /proc that leads to what `fd` is open on.
 inline std::string ProcPath(int fd) {
   return "/proc/self/fd/" + std::to_string(fd);
@@ -83,4 +92,4 @@ inline Fd Duplicate(int fd) { return Fd(::fcntl(fd, F_DUPFD_CLOEXEC, 0)); }
 
 }  // namespace quillmark
 
-#endif  // QUILLMARK_TOOL_POSIX_H_
+#endif  // QUILLMARK_POSIX_POSIX_H_
