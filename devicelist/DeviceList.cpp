@@ -191,9 +191,9 @@ std::uint32_t WriteDeviceList(LineReader& lines, RecordSink& ini,
                               std::ostream& notices,
                               const IDeviceIdGenerator& generator,
                               std::uint16_t pp, Memory& memory,
-                              std::uint64_t arena) {
+                              std::uint64_t arena_limit) {
   CheckListStart(lines);
-  ExtensionSet seen(arena, ExpectedLines(lines), memory);
+  ExtensionSet seen(arena_limit, ExpectedLines(lines), memory);
   Notices repeats(notices);
   // The one-entry attribute dictionary is refilled for every device rather
   // than rebuilt: the same entries, without a tree node to allocate each time.

@@ -43,14 +43,14 @@ std::uint32_t WriteDeviceList(ByteSource& list, RecordSink& ini,
                               std::uint16_t pp,
                               Memory& memory = Memory::Default());
 
-// The same, for a list whose reader the caller made; `arena` bounds the
-// bytes of the distinct extensions, as ExtensionSet's capacity.
-std::uint32_t WriteDeviceList(LineReader& list, RecordSink& ini,
-                              std::ostream& notices,
-                              const IDeviceIdGenerator& generator,
-                              std::uint16_t pp,
-                              Memory& memory = Memory::Default(),
-                              std::uint64_t arena = ExtensionSet::kMaxCapacity);
+// The same, for a list whose reader the caller made; `arena_limit` bounds the
+// bytes of the distinct extensions, as ExtensionSet's does: tests set a
+// small one to reach kTooManyExtensions without 4 GiB of them.
+std::uint32_t WriteDeviceList(
+    LineReader& list, RecordSink& ini, std::ostream& notices,
+    const IDeviceIdGenerator& generator, std::uint16_t pp,
+    Memory& memory = Memory::Default(),
+    std::uint64_t arena_limit = ExtensionSet::kMaxCapacity);
 
 // Reads the first line of `list`, or its first 4 KiB, without consuming
 // it, so that a list that cannot be used is refused before anything is

@@ -15,6 +15,13 @@
 #include "test/reference_device_id.h"
 
 namespace quillmark {
+
+// Numbers a reader's lines from `lines_before` + 1.
+struct LineReaderTestPeer {
+  static void Number(LineReader& reader, std::uint32_t lines_before) {
+    reader.number_ = lines_before;
+  }
+};
 namespace {
 
 using namespace std::string_literals;
@@ -72,7 +79,8 @@ Outcome Generate(ByteSource& list, FakeSink& ini,
   std::ostringstream notices;
   Outcome outcome;
   try {
-    LineReader lines(list, 65536, lines_before);
+    LineReader lines(list);
+    LineReaderTestPeer::Number(lines, lines_before);
     outcome.devices = WriteDeviceList(lines, ini, notices, generator, 7,
                                       Memory::Default(), arena);
   } catch (const std::exception& e) {

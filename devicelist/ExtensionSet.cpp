@@ -62,7 +62,7 @@ ExtensionSet::Entry* ExtensionSet::MakeTable(std::size_t slots) {
   return static_cast<Entry*>(memory_.Allocate(slots * sizeof(Entry)));
 }
 
-ExtensionSet::ExtensionSet(std::uint64_t capacity, std::uint64_t expected,
+ExtensionSet::ExtensionSet(std::uint64_t arena_limit, std::uint64_t expected,
                            Memory& memory)
     : memory_(memory),
       table_(nullptr),
@@ -71,7 +71,7 @@ ExtensionSet::ExtensionSet(std::uint64_t capacity, std::uint64_t expected,
                 static_cast<std::size_t>(
                     std::min(expected, kMostExpected) * 4 / 3 + 1))) -
             1),
-      capacity_(std::min(capacity, kMaxCapacity)) {
+      capacity_(std::min(arena_limit, kMaxCapacity)) {
   table_ = MakeTable(mask_ + 1);
 }
 

@@ -25,9 +25,10 @@ class ExtensionSet {
   // 32-bit offsets reach 4 GiB.
   static constexpr std::uint64_t kMaxCapacity = std::uint64_t{1} << 32;
 
-  // `capacity` bounds the arena's bytes, up to kMaxCapacity; the table is
-  // made for `expected` extensions, in memory from `memory`.
-  explicit ExtensionSet(std::uint64_t capacity = kMaxCapacity,
+  // `arena_limit` bounds the arena's bytes, up to kMaxCapacity: tests set a
+  // small one to fill it without 4 GiB of extensions. The table is made for
+  // `expected` extensions, in memory from `memory`.
+  explicit ExtensionSet(std::uint64_t arena_limit = kMaxCapacity,
                         std::uint64_t expected = 0,
                         Memory& memory = Memory::Default());
   ~ExtensionSet();

@@ -10,12 +10,10 @@
 
 namespace quillmark {
 
-LineReader::LineReader(ByteSource& source, std::size_t block_size,
-                       std::uint32_t lines_before)
+LineReader::LineReader(ByteSource& source, std::size_t block_size)
     : source_(source),
       buffer_(std::make_unique_for_overwrite<char[]>(block_size)),
-      capacity_(block_size),
-      number_(lines_before) {}
+      capacity_(block_size) {}
 
 std::size_t LineReader::Next(std::string_view* lines, std::size_t max) {
   std::size_t count = 0;

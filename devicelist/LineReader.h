@@ -24,10 +24,8 @@ class LineReader {
   // The longest line, in bytes, without its "\n".
   static constexpr std::size_t kMaxLine = std::size_t{1} << 20;
 
-  // Reads `source` in reads of up to `block_size` bytes; the first line is
-  // numbered `lines_before` + 1.
-  explicit LineReader(ByteSource& source, std::size_t block_size = 65536,
-                      std::uint32_t lines_before = 0);
+  // Reads `source` in reads of up to `block_size` bytes.
+  explicit LineReader(ByteSource& source, std::size_t block_size = 65536);
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
@@ -61,6 +59,10 @@ class LineReader {
   std::uint64_t size() const { return source_.Size(); }
 
  private:
+  // Tests number the lines from near the last one, to reach kTooManyLines
+  // without reading four billion lines.
+  friend struct LineReaderTestPeer;
+
   // Moves the unread bytes to the front, making room if there is none, and
   // reads once after them; returns false at the end of the list.
   bool Refill();
@@ -73,7 +75,7 @@ class LineReader {
   std::size_t scanned_ = 0;  // from begin_ on, known to hold no "\n"
   bool ended_ = false;
   bool at_end_ = false;
-  std::uint32_t number_;
+  std::uint32_t number_ = 0;
 };
 
 }  // namespace quillmark

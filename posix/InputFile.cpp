@@ -1,8 +1,6 @@
 #include "posix/InputFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 

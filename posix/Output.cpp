@@ -1,8 +1,5 @@
 #include "posix/Output.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 

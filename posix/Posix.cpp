@@ -1,8 +1,5 @@
 #include "posix/Posix.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <csignal>

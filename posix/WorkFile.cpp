@@ -1,10 +1,8 @@
 #include "posix/WorkFile.h"
 
-#include <fcntl.h>
 #include <limits.h>
 #include <linux/limits.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 
 #include <boost/uuid/name_generator_sha1.hpp>
 #include <boost/uuid/uuid_io.hpp>
@@ -154,12 +152,10 @@ void WorkFile::Adopt(int old_fd, const struct stat& old) {
        ::fchown(work, old.st_uid, old.st_gid) != 0) ||
       ((now.st_mode & 07777) != (old.st_mode & 07777) &&
        ::fchmod(work, old.st_mode & 07777) != 0) ||
-      ::fstat(work, &now) != 0) {
-    Fail(file_messages::kCannotOpenOutput);
-  }
-  if (now.st_uid != old.st_uid || now.st_gid != old.st_gid ||
+      ::fstat(work, &now) != 0 || now.st_uid != old.st_uid ||
+      now.st_gid != old.st_gid ||
       (now.st_mode & 07777) != (old.st_mode & 07777)) {
-    Fail(file_messages::kCannotOpenOutput, EPERM);
+    Fail(file_messages::kCannotOpenOutput);
   }
 }
 
