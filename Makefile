@@ -53,29 +53,27 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j$$(nproc) --target quillmark_fuzzers
 	scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-install: build
-	cmake --install $(BUILD) --prefix $(PREFIX)
+# Builds what it installs, the tool and the libraries, not the tests.
+install: configure
+	cmake --build $(BUILD) -j$$(nproc) --target quillmark_tool \
+	  quillmark_identity quillmark_dictionary quillmark_compressed_documents
+	scripts/install $(BUILD) $(PREFIX)
 
-# Removes the files that an install from $(BUILD) put under PREFIX, as its
-# install_manifest.txt lists them, and nothing else.
+# Takes away what an install from $(BUILD) put under PREFIX, and the
+# folders it made there, and nothing else.
 uninstall:
-	@test -f $(BUILD)/install_manifest.txt || \
-	  { echo "$(BUILD)/install_manifest.txt: nothing installed from $(BUILD)"; exit 1; }
-	@prefix=$$(realpath -m -s "$(PREFIX)"); \
-	while IFS= read -r file || [ -n "$$file" ]; do \
-	  case $$(realpath -m -s "$$file") in \
-	    "$$prefix"/*) rm -f -v "$$file" ;; \
-	  esac; \
-	done < $(BUILD)/install_manifest.txt
+	@scripts/uninstall $(BUILD) $(PREFIX)
 
-# The Debian package, from a build folder of its own whose install prefix is
-# /usr, so that the libraries go to the multiarch folder.
+# The Debian packages, built by dpkg-buildpackage in a copy of the tree in
+# PACKAGE_BUILD, which is all that it writes: the source tree may be
+# another user's, or a git archive.
+package: PACKAGES += build-essential debhelper
 package: deps
-	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_INSTALL_PREFIX=/usr -DQUILLMARK_BUILD_TESTS=OFF \
-	  -DQUILLMARK_BUILD_BENCHMARKS=OFF $(CMAKE_ARGS)
-	cmake --build $(PACKAGE_BUILD) -j$$(nproc)
-	cd $(PACKAGE_BUILD) && cpack -G DEB
+	rm -rf $(PACKAGE_BUILD)/quillmark
+	mkdir -p $(PACKAGE_BUILD)/quillmark
+	tar -c --exclude='./build*' --exclude='./obj-*' --exclude=./.git \
+	  --exclude='./$(PACKAGE_BUILD)' . | tar -x -C $(PACKAGE_BUILD)/quillmark
+	cd $(PACKAGE_BUILD)/quillmark && dpkg-buildpackage -us -uc -b
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)
