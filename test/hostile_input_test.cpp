@@ -434,7 +434,8 @@ TEST_F(Hostile, TerminalListEndsAtItsEnd) {
     const pid_t pid =
         Start({"-i", terminal.path(), "--pp", "7", "--tenant_id", "42"});
     if (c.interrupted) {
-      ASSERT_TRUE(BlockedIn(pid, SYS_read));
+      // Waiting at the terminal, not reading a library as it starts.
+      ASSERT_TRUE(BlockedIn(pid, SYS_read, "wait_woken"));
       ::kill(pid, SIGINT);
     }
     ASSERT_TRUE(terminal.Type(c.typed));
