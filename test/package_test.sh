@@ -40,6 +40,10 @@ for stated in "$(dpkg-deb -f "$tool" Version)" "$(dpkg-deb -f "$dev" Version)" \
        "$work"/dev/usr/lib/*/cmake/Quillmark/QuillmarkConfigVersion.cmake)"; do
   [ "$stated" = "$version" ] || fail "version $stated, where the changelog says $version"
 done
+date=$(date -u -d "$(dpkg-parsechangelog -l "$source/debian/changelog" -S Date)" +%F)
+dpkg-deb --fsys-tarfile "$tool" | tar -xO ./usr/share/man/man1/quillmark.1.gz |
+  gzip -dc | grep -q "^\.TH QUILLMARK 1 $date " ||
+  fail "the manual's date is not the changelog's, $date"
 
 field() { dpkg-deb -f "$1" "$2"; }
 for deb in "$tool" "$dev"; do
