@@ -10,9 +10,10 @@ namespace quillmark {
 
 FileSink::FileSink(Posix& posix, int fd, bool cut_back)
     : posix_(posix), fd_(fd) {
+  if (!cut_back) return;
   // An appending descriptor writes at the end, wherever its offset is.
   const int flags = ::fcntl(fd_, F_GETFL);
-  if (cut_back && flags >= 0) {
+  if (flags >= 0) {
     written_ = ::lseek(fd_, 0, (flags & O_APPEND) != 0 ? SEEK_END : SEEK_CUR);
   }
 }
